@@ -1,0 +1,3 @@
+#include "console/program.h"
+
+int main(int argc, char** argv) { return ProgramBody(argc, argv); }

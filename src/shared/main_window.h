@@ -1,0 +1,26 @@
+#pragma once
+// What the link and the catalogue reach of the main window. The console's
+// TOrvantBEMxPrg implements it; core tests plug in a plain stand-in. Every
+// member runs on the GUI thread.
+
+#include <string_view>
+
+class TComboBoxModel;
+
+class IMainWindow {
+public:
+  // Appends "> ", the time, a blank and the text to the window log.
+  virtual void LogLine(std::string_view text) = 0;
+  // The caption of the device line above the window log.
+  virtual void SetInfoPanelCaption(std::string_view caption) = 0;
+  // The port combo box ComboBoxCOM.
+  virtual TComboBoxModel& ComboBoxCOM() = 0;
+  // Advances the serial number after a good run.
+  virtual void AdvanceSerialNumber() = 0;
+  // Rebuild the flash and EEP hex views from the images.
+  virtual void ShowFlashGrid() = 0;
+  virtual void ShowEepGrid() = 0;
+
+protected:
+  ~IMainWindow() = default;
+};

@@ -1,0 +1,124 @@
+#include "toolkit/qt/qt_bindings.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QStringList>
+
+#include "toolkit/dialogs.h"
+#include "toolkit/gui_queue.h"
+
+namespace {
+
+QMessageBox::StandardButtons ToQt(unsigned buttons) {
+  QMessageBox::StandardButtons out;
+  if (buttons & mbOK) out |= QMessageBox::Ok;
+  if (buttons & mbCancel) out |= QMessageBox::Cancel;
+  if (buttons & mbAbort) out |= QMessageBox::Abort;
+  if (buttons & mbRetry) out |= QMessageBox::Retry;
+  if (buttons & mbIgnore) out |= QMessageBox::Ignore;
+  if (buttons & mbYes) out |= QMessageBox::Yes;
+  if (buttons & mbNo) out |= QMessageBox::No;
+  return out;
+}
+
+ModalResult FromQt(int button) {
+  switch (button) {
+    case QMessageBox::Ok: return ModalResult::Ok;
+    case QMessageBox::Cancel: return ModalResult::Cancel;
+    case QMessageBox::Abort: return ModalResult::Abort;
+    case QMessageBox::Retry: return ModalResult::Retry;
+    case QMessageBox::Ignore: return ModalResult::Ignore;
+    case QMessageBox::Yes: return ModalResult::Yes;
+    case QMessageBox::No: return ModalResult::No;
+    default: return ModalResult::Cancel;
+  }
+}
+
+QMessageBox::Icon IconOf(MsgDlgType type) {
+  switch (type) {
+    case MsgDlgType::Warning: return QMessageBox::Warning;
+    case MsgDlgType::Error: return QMessageBox::Critical;
+    case MsgDlgType::Information: return QMessageBox::Information;
+    case MsgDlgType::Confirmation: return QMessageBox::Question;
+    case MsgDlgType::Custom: return QMessageBox::NoIcon;
+  }
+  return QMessageBox::NoIcon;
+}
+
+// "Text files|*.txt|All|*.*" becomes Qt's "Text files (*.txt);;All (*.*)".
+QString QtFilter(const std::string& filter) {
+  QStringList parts = QString::fromStdString(filter).split('|');
+  QStringList out;
+  for (int i = 0; i + 1 < parts.size(); i += 2) out << parts[i] + " (" + QString(parts[i + 1]).replace(';', ' ') + ")";
+  return out.join(";;");
+}
+
+ModalHook& Hook() {
+  static ModalHook hook;
+  return hook;
+}
+
+}  // namespace
+
+void InstallQtDialogResponders() {
+  SetMessageBoxResponder([](const MessageBoxRequest& request) {
+    QMessageBox box(IconOf(request.type),
+                    request.caption.empty() ? QApplication::applicationName() : QString::fromStdString(request.caption),
+                    QString::fromStdString(request.text), ToQt(request.buttons), QApplication::activeWindow());
+    return FromQt(box.exec());
+  });
+  SetBeepHook([](unsigned) { QApplication::beep(); });
+  SetFileDialogResponder([](TFileDialog& dialog) {
+    QFileDialog box(QApplication::activeWindow(), QString::fromStdString(dialog.Title),
+                    QString::fromStdString(dialog.InitialDir), QtFilter(dialog.Filter));
+    box.setAcceptMode(dialog.Kind == FileDialogKind::Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    box.setFileMode(dialog.Kind == FileDialogKind::Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (!dialog.DefaultExt.empty()) box.setDefaultSuffix(QString::fromStdString(dialog.DefaultExt));
+    QStringList filters = box.nameFilters();
+    if (dialog.FilterIndex >= 1 && dialog.FilterIndex <= filters.size()) box.selectNameFilter(filters[dialog.FilterIndex - 1]);
+    if (!dialog.FileName.empty()) box.selectFile(QString::fromStdString(dialog.FileName));
+    if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty()) return false;
+    dialog.FileName = box.selectedFiles().front().toStdString();
+    dialog.FilterIndex = static_cast<int>(filters.indexOf(box.selectedNameFilter())) + 1;
+    if (dialog.FilterIndex < 1) dialog.FilterIndex = 1;
+    return true;
+  });
+}
+
+void BindGuiQueueToEventLoop() {
+  // Posting a queued call is thread-safe; the application outlives the serial
+  // threads, which the main window stops before it goes.
+  QCoreApplication* app = QCoreApplication::instance();
+  TheGuiQueue().SetWake([app] {
+    QMetaObject::invokeMethod(app, [] { TheGuiQueue().Drain(); }, Qt::QueuedConnection);
+  });
+}
+
+int ShowModal(QDialog& form) {
+  if (Hook()) return Hook()(form);
+  return form.exec();
+}
+
+ModalHook SetModalHook(ModalHook hook) {
+  ModalHook old = std::move(Hook());
+  Hook() = std::move(hook);
+  return old;
+}
+
+void ReportException(const std::exception& error) {
+  MessageDlg(error.what(), MsgDlgType::Error, mbOK);
+}
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+  // A handler's exception ends that handler only: the window stays open and the
+  // user sees the text, as the program's error reports promise.
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (const std::exception& error) {
+    ReportException(error);
+  }
+  return false;
+}

@@ -1,0 +1,34 @@
+#pragma once
+// The Qt side of the toolkit: real dialogs behind the core's responders, the
+// event-loop wake-up of the notification queue, modal forms through one hook,
+// and the application object whose top-level report shows any exception that
+// leaves a handler.
+
+#include <QApplication>
+#include <QDialog>
+#include <functional>
+
+// Message boxes open QMessageBox, file dialogs QFileDialog, the beep
+// QApplication::beep. Installed once by the program body; tests keep their
+// scripted responders instead.
+void InstallQtDialogResponders();
+
+// Makes every post to the notification queue wake the Qt event loop, which
+// drains the queue on the GUI thread.
+void BindGuiQueueToEventLoop();
+
+// Shows a form modally and returns its result code. Tests install a hook that
+// receives the form, drives its controls and returns the result instead.
+int ShowModal(QDialog& form);
+using ModalHook = std::function<int(QDialog&)>;
+ModalHook SetModalHook(ModalHook hook);
+
+// Shows the text of an exception that left a handler, in a message box.
+void ReportException(const std::exception& error);
+
+class TApplication : public QApplication {
+  Q_OBJECT
+public:
+  TApplication(int& argc, char** argv);
+  bool notify(QObject* receiver, QEvent* event) override;
+};

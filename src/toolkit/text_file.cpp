@@ -1,0 +1,68 @@
+#include "toolkit/text_file.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+
+#include "toolkit/errors.h"
+
+namespace {
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+}  // namespace
+
+void WriteTextLines(const std::string& path, const std::vector<std::string>& lines) {
+  FilePtr f(std::fopen(path.c_str(), "wb"));
+  if (!f) throw EInOutError(path, errno);
+  for (const std::string& line : lines) {
+    if (std::fwrite(line.data(), 1, line.size(), f.get()) != line.size() ||
+        std::fwrite("\r\n", 1, 2, f.get()) != 2)
+      throw EInOutError(path, errno);
+  }
+  std::FILE* raw = f.release();
+  if (std::fclose(raw) != 0) throw EInOutError(path, errno);
+}
+
+std::vector<std::string> ReadTextLines(const std::string& path) {
+  FilePtr f(std::fopen(path.c_str(), "rb"));
+  if (!f) throw EInOutError(path, errno);
+  std::vector<std::string> lines;
+  std::string current;
+  bool pending = false;
+  int c;
+  while ((c = std::fgetc(f.get())) != EOF) {
+    pending = true;
+    if (c == '\n') {
+      if (!current.empty() && current.back() == '\r') current.pop_back();
+      lines.push_back(std::move(current));
+      current.clear();
+      pending = false;
+    } else {
+      current.push_back(static_cast<char>(c));
+    }
+  }
+  if (std::ferror(f.get())) throw EInOutError(path, errno ? errno : EIO);
+  if (pending) {
+    if (!current.empty() && current.back() == '\r') current.pop_back();
+    lines.push_back(std::move(current));
+  }
+  return lines;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool CreateDir(const std::string& path) {
+  return ::mkdir(path.c_str(), 0777) == 0;
+}

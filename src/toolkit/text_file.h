@@ -1,0 +1,19 @@
+#pragma once
+// Text files as the program writes them: UTF-8, every line ended by CR LF.
+
+#include <string>
+#include <vector>
+
+// Replaces `path` with the lines. Throws EInOutError (path and errno text) when
+// the file cannot be created or fully written.
+void WriteTextLines(const std::string& path, const std::vector<std::string>& lines);
+
+// Reads a text file line by line; a CR before the LF and a final line without
+// LF are handled. Throws EInOutError when it cannot be opened or read.
+std::vector<std::string> ReadTextLines(const std::string& path);
+
+// Whether a file (not a folder) exists at `path`.
+bool FileExists(const std::string& path);
+bool DirectoryExists(const std::string& path);
+// Creates one folder; returns false when it could not.
+bool CreateDir(const std::string& path);
