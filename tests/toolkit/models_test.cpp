@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "toolkit/clock.h"
+#include "toolkit/combo_box.h"
+#include "toolkit/errors.h"
+#include "toolkit/gauge.h"
+#include "toolkit/gui_queue.h"
+#include "toolkit/memo.h"
+#include "toolkit/random.h"
+#include "toolkit/scripted_dialogs.h"
+
+namespace {
+
+TEST(Gauge, ProgressIsClampedAndFollowsALowerMaximum) {
+  TGauge gauge;
+  gauge.SetMaxValue(50);
+  gauge.SetProgress(80);
+  EXPECT_EQ(gauge.Progress(), 50);
+  gauge.SetProgress(-3);
+  EXPECT_EQ(gauge.Progress(), 0);
+  gauge.SetProgress(40);
+  gauge.SetMaxValue(30);
+  EXPECT_EQ(gauge.Progress(), 30);
+  gauge.SetMaxValue(100);
+  EXPECT_EQ(gauge.Progress(), 30);  // raising the maximum keeps the progress
+  EXPECT_EQ(gauge.PercentDone(), 30);
+  gauge.SetMaxValue(0);  // a zero maximum would make the percentage undefined
+  EXPECT_EQ(gauge.MaxValue(), 1);
+  EXPECT_EQ(gauge.Progress(), 1);
+}
+
+TEST(Gauge, EveryChangeReachesTheView) {
+  TGauge gauge;
+  int changes = 0;
+  gauge.SetOnChange([&] { ++changes; });
+  gauge.SetMaxValue(10);
+  gauge.SetProgress(5);
+  gauge.SetForeColor(clRed);
+  EXPECT_EQ(changes, 3);
+  EXPECT_EQ(gauge.ForeColor(), clRed);
+}
+
+TEST(Memo, SavesLinesWithCrLf) {
+  TMemo memo;
+  memo.Add("one");
+  memo.Add("二");
+  std::string path = ::testing::TempDir() + "memo_test.log";
+  memo.SaveToFile(path);
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream content;
+  content << in.rdbuf();
+  EXPECT_EQ(content.str(), "one\r\n二\r\n");
+  std::remove(path.c_str());
+}
+
+TEST(Memo, SaveToAMissingFolderRaisesTheSystemReason) {
+  TMemo memo;
+  memo.Add("x");
+  try {
+    memo.SaveToFile("/nonexistent-folder/x.log");
+    FAIL();
+  } catch (const EInOutError& e) {
+    EXPECT_NE(std::string(e.what()).find("/nonexistent-folder/x.log"), std::string::npos);
+    EXPECT_NE(std::string(e.what()).find("No such file"), std::string::npos);
+  }
+}
+
+TEST(ComboBox, KeepsItemsInTextOrder) {
+  TComboBoxModel combo;
+  for (const char* item : {"ttyUSB2", "ttyUSB10", "ttyACM0", "ttyUSB2"}) combo.Add(item);
+  EXPECT_EQ(combo.Items(), (std::vector<std::string>{"ttyACM0", "ttyUSB10", "ttyUSB2", "ttyUSB2"}));
+}
+
+TEST(Clock, PinnedClockAndFormats) {
+  SetClockForTest([] { return MakeLocalTime(2026, 12, 8, 14, 3, 22); });
+  SetLocaleFormatsForTest("%Y-%m-%d", "%H:%M:%S");
+  EXPECT_EQ(ShortDateText(Now()), "2026-12-08");
+  EXPECT_EQ(LongTimeText(Now()), "14:03:22");
+  SetClockForTest(nullptr);
+  SetLocaleFormatsForTest("", "");
+}
+
+TEST(Random, FollowsTheLinearCongruentialSequence) {
+  SetRandSeed(0);
+  // seed 1: (1 * 255) >> 32 = 0; seed 134775814: high word of 134775814 * 255.
+  EXPECT_EQ(Random(255), 0u);
+  EXPECT_EQ(Random(255), static_cast<uint32_t>((uint64_t{134775814} * 255) >> 32));
+  SetRandSeed(0);
+  uint32_t first = Random(65535);
+  SetRandSeed(0);
+  EXPECT_EQ(Random(65535), first);
+  for (int i = 0; i < 1000; ++i) EXPECT_LT(Random(7), 7u);
+  SetRandSeed(0);
+}
+
+struct Recorder : GuiMessageTarget {
+  std::vector<uint32_t> codes;
+  void HandleGuiMessage(GuiMessage& m) override { codes.push_back(m.code); }
+};
+
+TEST(GuiQueue, DeliversInPostingOrderAndForgetsGoneTargets) {
+  GuiQueue queue;
+  Recorder a, b;
+  std::thread poster([&] {
+    for (uint32_t i = 0; i < 100; ++i) queue.Post({&a, i, 0, nullptr, 0});
+  });
+  poster.join();
+  queue.Post({&b, 7, 0, nullptr, 0});
+  queue.Post({&a, 100, 0, nullptr, 0});
+  queue.Forget(&b);
+  EXPECT_EQ(queue.Drain(), 101u);
+  ASSERT_EQ(a.codes.size(), 101u);
+  for (uint32_t i = 0; i <= 100; ++i) EXPECT_EQ(a.codes[i], i);
+  EXPECT_TRUE(b.codes.empty());
+}
+
+TEST(ScriptedDialogs, AnswerInOrderThenFirstButton) {
+  ScriptedMessageBoxes boxes;
+  boxes.Answer(ModalResult::Abort);
+  EXPECT_EQ(MessageDlg("a", MsgDlgType::Error, mbOK | mbAbort), ModalResult::Abort);
+  EXPECT_EQ(MessageDlg("b", MsgDlgType::Error, mbOK | mbAbort), ModalResult::Ok);
+  MessageBeep(0);
+  EXPECT_EQ(boxes.Texts(), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(boxes.Beeps().size(), 1u);
+}
+
+}  // namespace
