@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 
 #include "catalogue/support/chip_expectations.h"
 #include "shared/state.h"
@@ -50,19 +49,10 @@ TEST_F(ChipCatalogueTest, CommitReplacesWhatAProjectLeftAndKeepsOtherSettings) {
 
   ChooseAndCommit(6);  // FU6813P
 
-  EXPECT_EQ(g.ControlByte4, 0);
-  EXPECT_EQ(g.ControlByte5, 0);
-  EXPECT_EQ(g.ControlByte6, 0);
-  EXPECT_EQ(g.ControlByte8, 0);
-  EXPECT_EQ(g.InterfaceFlags, 0);
-  EXPECT_EQ(g.CheckFlags, 0x80);
-  EXPECT_EQ(g.ControlByte14, 0x68);
-  EXPECT_EQ(g.ProgSpeed, 10);
+  ExpectChipDefaultSettings();
   // The flash range starts at 0 whatever start the project had.
   EXPECT_EQ(g.FlashStart, 0u);
   EXPECT_EQ(g.FlashEnd, 0x7FFFu);
-  EXPECT_TRUE(std::all_of(std::begin(g.ProjectCfgBlock), std::end(g.ProjectCfgBlock),
-                          [](uint8_t b) { return b == 0xFF; }));
   // Settings outside the chip defaults stay as they were.
   EXPECT_EQ(g.PowerResetFlags, 0x42);
   EXPECT_EQ(g.PowerOnDelay, 7);

@@ -128,3 +128,17 @@ inline void ExpectChipCommitted(const ExpectedChip& chip) {
   EXPECT_EQ(g.FillZero, 1);
   EXPECT_EQ(g.ChipSelected, 1);
 }
+
+// The settings every OK puts back to their chip defaults, whatever they held.
+inline void ExpectChipDefaultSettings() {
+  EXPECT_EQ(g.ControlByte4, 0);
+  EXPECT_EQ(g.ControlByte5, 0);
+  EXPECT_EQ(g.ControlByte6, 0);
+  EXPECT_EQ(g.ControlByte8, 0);
+  EXPECT_EQ(g.InterfaceFlags, 0);
+  EXPECT_EQ(g.CheckFlags, 0x80);
+  EXPECT_EQ(g.ControlByte14, 0x68);
+  EXPECT_EQ(g.ProgSpeed, 10);
+  EXPECT_TRUE(std::all_of(std::begin(g.ProjectCfgBlock), std::end(g.ProjectCfgBlock),
+                          [](uint8_t b) { return b == 0xFF; }));
+}
