@@ -17,7 +17,7 @@ constexpr const char* kBeyondChipText = "地址超出芯片有效数据范围！
 
 // Owns one file descriptor; closes it on every path.
 class FileHandle {
-public:
+ public:
   explicit FileHandle(int fd) : fd_(fd) {}
   ~FileHandle() {
     if (fd_ >= 0) ::close(fd_);
@@ -33,7 +33,7 @@ public:
     return ::close(fd);
   }
 
-private:
+ private:
   int fd_;
 };
 
@@ -62,8 +62,8 @@ bool WriteAll(int fd, const uint8_t* from, size_t count) {
 }
 
 // The one reader behind both entry points; `sum` is null when nothing is summed.
-void ReadChunks(const std::string& path, uint8_t* destination, size_t destinationBytes,
-                uint32_t& limitAndCount, uint32_t* sum) {
+void ReadChunks(const std::string& path, uint8_t* destination, size_t destinationBytes, uint32_t& limitAndCount,
+                uint32_t* sum) {
   const uint32_t limit = limitAndCount;
   uint32_t position = 0;
   // Non-blocking so that a FIFO named as an image cannot hang the GUI thread;
@@ -95,18 +95,16 @@ void ReadChunks(const std::string& path, uint8_t* destination, size_t destinatio
 }
 }  // namespace
 
-void ReadBinFile(const std::string& path, uint8_t* destination, size_t destinationBytes,
-                 uint32_t& limitAndCount) {
+void ReadBinFile(const std::string& path, uint8_t* destination, size_t destinationBytes, uint32_t& limitAndCount) {
   ReadChunks(path, destination, destinationBytes, limitAndCount, nullptr);
 }
 
-void ReadBinFileSum(const std::string& path, uint8_t* destination, size_t destinationBytes,
-                    uint32_t& limitAndCount, uint32_t& sum) {
+void ReadBinFileSum(const std::string& path, uint8_t* destination, size_t destinationBytes, uint32_t& limitAndCount,
+                    uint32_t& sum) {
   ReadChunks(path, destination, destinationBytes, limitAndCount, &sum);
 }
 
-void WriteBinFile(const std::string& path, const uint8_t* buffer, size_t bufferBytes,
-                  uint32_t first, uint32_t last) {
+void WriteBinFile(const std::string& path, const uint8_t* buffer, size_t bufferBytes, uint32_t first, uint32_t last) {
   FileHandle file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
   if (!file.IsOpen()) throw EInOutError(path, errno);
   if (last >= first && first < bufferBytes) {
@@ -116,6 +114,4 @@ void WriteBinFile(const std::string& path, const uint8_t* buffer, size_t bufferB
   if (file.Close() != 0) throw EInOutError(path, errno);
 }
 
-void FillBytes(uint8_t* buffer, uint32_t count, uint8_t value) {
-  std::memset(buffer, value, count);
-}
+void FillBytes(uint8_t* buffer, uint32_t count, uint8_t value) { std::memset(buffer, value, count); }

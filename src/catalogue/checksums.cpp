@@ -32,7 +32,6 @@ uint16_t Crc16Range(const uint8_t* buffer, uint32_t first, uint32_t last) {
   uint16_t reg = kCrc16Start;
   if (last < first) return reg;
   // A 64-bit index, so that a last offset of 0xFFFFFFFF still ends the loop.
-  for (uint64_t i = first; i <= last; ++i)
-    reg = static_cast<uint16_t>((reg << 8) ^ Crc16Table[(reg >> 8) ^ buffer[i]]);
+  for (uint64_t i = first; i <= last; ++i) reg = static_cast<uint16_t>((reg << 8) ^ Crc16Table[(reg >> 8) ^ buffer[i]]);
   return reg;
 }

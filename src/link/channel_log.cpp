@@ -39,16 +39,15 @@ void AddMemoLine(std::string_view line) {
   if (g.LogMemo) g.LogMemo->Add(line);
 }
 
-uint16_t Le16(const uint8_t* bytes) {
-  return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
-}
+uint16_t Le16(const uint8_t* bytes) { return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8)); }
 
 // The date and time as the locale writes them, with the characters that a
 // file name cannot hold (or that the program has always replaced) made '_'.
 std::string RunLogPath() {
   const std::tm now = Now();
   std::string stamp = ShortDateText(now) + "_" + LongTimeText(now);
-  std::replace_if(stamp.begin(), stamp.end(), [](char c) { return c == '-' || c == '/' || c == ':'; }, '_');
+  std::replace_if(
+      stamp.begin(), stamp.end(), [](char c) { return c == '-' || c == '/' || c == ':'; }, '_');
   return g.ProgramDir + kRunLogPrefix + stamp + kRunLogExtension;
 }
 

@@ -2,8 +2,8 @@
 // Channel log lines, progress gauges, device result messages, the units' own
 // status reports and the run totals. GUI thread only; no locks.
 //
-// Every routine takes the channel as 0..7 (entry 8 is the tables' spare) and
-// does nothing for a larger value. The window log is g.LogMemo and a channel's
+// Every routine takes the channel as 0..7 (8, the tables' spare entry, is
+// accepted too) and does nothing for a channel past the tables. The window log is g.LogMemo and a channel's
 // gauge g.ChannelGauge[channel]; either may be null (not bound yet), and then
 // its part of the work is left out and the rest still done.
 
@@ -43,7 +43,8 @@ void ReportStepStatus(uint8_t channel);
 // Adds the totals line to the window log and counts one completion report; at
 // every 2000th it saves the whole window log as
 // g.ProgramDir + "GenTG_<short date>_<long time>.log" ('-', '/' and ':' of the
-// date and time made '_'), replacing a file of that name.
+// date and time made '_'), replacing a file of that name; without a window
+// log there is nothing to save.
 // Throws EInOutError when that file cannot be written; the count has already
 // started again from 0 then.
 void LogTotals();

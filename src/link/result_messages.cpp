@@ -10,6 +10,7 @@ struct ResultText {
 
 // Device result codes with a message of their own. 35 and 42 come from the
 // link itself (packet CRC mismatch, bad frame); the others from the unit.
+// clang-format off
 constexpr ResultText kResultTexts[] = {
     {4,   "芯片未擦除！"},
     {11,  "芯片没有响应！"},
@@ -34,6 +35,7 @@ constexpr ResultText kResultTexts[] = {
     {96,  "初始化编程接口错误！"},
     {224, "串口通讯错误！"},
 };
+// clang-format on
 
 constexpr const char* kSuccessText = "操作成功！";
 // The 0 before %d is literal: code 200 shows as "0200(0xC8)".
@@ -44,6 +46,7 @@ using Line = StepReportRow::Line;
 constexpr int32_t kReport = StepReportRow::kFromReport;
 
 // Steps of a unit programming stand-alone, as it reports them.
+// clang-format off
 constexpr StepReportRow kStepRows[] = {
 //   step  text                                    progress  maxValue  colour            line
     {16,   "Initial Programming Interface ....",   5,        100,      Colour::Blue,      Line::Always},
@@ -55,6 +58,7 @@ constexpr StepReportRow kStepRows[] = {
     {128,  "Do EEP Data Verification....",         50,       100,      Colour::Unchanged, Line::Always},
     {160,  "Do Chip Option Byte Programming....",  50,       100,      Colour::Unchanged, Line::Always},
 };
+// clang-format on
 }  // namespace
 
 bool IsSuccessCode(uint8_t code) { return code == 0 || code == 6; }

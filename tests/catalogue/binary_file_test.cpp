@@ -21,7 +21,7 @@ constexpr const char* kBeyondChipText = "地址超出芯片有效数据范围！
 constexpr uint8_t kUntouched = 0xEE;
 
 class BinaryFileTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     std::string pattern = ::testing::TempDir() + "orv_bin_XXXXXX";
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
@@ -63,6 +63,7 @@ struct LimitCase {
   bool message;
 };
 
+// clang-format off
 const LimitCase kLimitCases[] = {
 //   name                     limit  file    room    count  message
     {"exactly the limit",     16384, 16384,  20480,  16384, false},
@@ -74,6 +75,7 @@ const LimitCase kLimitCases[] = {
     {"cut inside a chunk",    0,     2000,   1100,   1100,  false},
     {"cut past the limit",    16384, 20000,  16500,  16500, true},
 };
+// clang-format on
 
 TEST_F(BinaryFileTest, ReadersStopAtTheLimitAndNeverPassTheirRoom) {
   for (const LimitCase& c : kLimitCases) {
@@ -138,12 +140,14 @@ TEST_F(BinaryFileTest, WritesExactlyTheRangeAndReadsItBack) {
     uint32_t first, last;
     size_t fileBytes;
   };
+  // clang-format off
   const Case cases[] = {
       {0,      0x3FFF, 0x4000},  // the flash range of a 16 KB chip
       {0x10,   0x10,   1},
       {0x20,   0x1F,   0},       // last below first: an empty file
       {0x4F00, 0x6000, 0x100},   // reaching past the buffer: written to its end
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.first);
     const std::string path = PathOf("out.bin");

@@ -19,13 +19,9 @@ uint16_t BitwiseCrc16(const std::vector<uint8_t>& bytes) {
   return reg;
 }
 
-TEST(Crc16Range, GivesTheCcittFalseCheckValueOf123456789) {
-  EXPECT_EQ(Crc16Range(Bytes("123456789"), 0, 8), 0x29B1);
-}
+TEST(Crc16Range, GivesTheCcittFalseCheckValueOf123456789) { EXPECT_EQ(Crc16Range(Bytes("123456789"), 0, 8), 0x29B1); }
 
-TEST(Crc16Range, TakesOnlyTheNamedRangeOfTheBuffer) {
-  EXPECT_EQ(Crc16Range(Bytes("xx123456789yy"), 2, 10), 0x29B1);
-}
+TEST(Crc16Range, TakesOnlyTheNamedRangeOfTheBuffer) { EXPECT_EQ(Crc16Range(Bytes("xx123456789yy"), 2, 10), 0x29B1); }
 
 TEST(Crc16Range, EmptyRangeGivesTheStartValue) {
   EXPECT_EQ(Crc16Range(Bytes("abc"), 2, 1), 0xFFFF);
@@ -55,6 +51,7 @@ TEST(SumRange, SumsAndRefusesBadRanges) {
   struct Case {
     uint32_t first, last, sum;
   };
+  // clang-format off
   const Case cases[] = {
       {0,        0,         255},   // one byte, taken unsigned
       {0,        2,         512},
@@ -63,8 +60,8 @@ TEST(SumRange, SumsAndRefusesBadRanges) {
       {0,        0x1000000, 0},     // last offset out of range
       {0x1000000, 0x1000001, 0},    // first offset out of range
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(SumRange(buffer.data(), c.first, c.last), c.sum) << c.first << ".." << c.last;
+  // clang-format on
+  for (const Case& c : cases) EXPECT_EQ(SumRange(buffer.data(), c.first, c.last), c.sum) << c.first << ".." << c.last;
 }
 
 }  // namespace

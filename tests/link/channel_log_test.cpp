@@ -22,7 +22,7 @@ constexpr uint8_t kStateIdle = 0xF0;
 constexpr const char* kTime = "14:07:09";
 
 class ChannelLogTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     ResetState();
     ResetRunCounts();
@@ -46,8 +46,13 @@ protected:
   static void PutStepReport(uint8_t ch, uint8_t step, uint8_t result, uint16_t progress = 0, uint16_t total = 0,
                             uint8_t checkError = 0) {
     uint8_t* r = g.TxPacket[ch];
-    const uint8_t bytes[7] = {0xFD, step, result, static_cast<uint8_t>(progress), static_cast<uint8_t>(progress >> 8),
-                              static_cast<uint8_t>(total), static_cast<uint8_t>(total >> 8)};
+    const uint8_t bytes[7] = {0xFD,
+                              step,
+                              result,
+                              static_cast<uint8_t>(progress),
+                              static_cast<uint8_t>(progress >> 8),
+                              static_cast<uint8_t>(total),
+                              static_cast<uint8_t>(total >> 8)};
     uint8_t sum = 0;
     for (int i = 0; i < 7; ++i) sum = static_cast<uint8_t>(sum + (r[i] = bytes[i]));
     r[7] = static_cast<uint8_t>(0x100 - sum + checkError);
@@ -67,8 +72,8 @@ protected:
 TEST_F(ChannelLogTest, ChannelLineCarriesTimeAndChannelNumber) {
   LogChannelLine("找到设备：OrvantGengX-BEM!", 2);
   LogChannelLine("x", 7);
-  EXPECT_EQ(memo_.Lines(), (std::vector<std::string>{ChannelLine(2, "找到设备：OrvantGengX-BEM!"),
-                                                     ChannelLine(7, "x")}));
+  EXPECT_EQ(memo_.Lines(),
+            (std::vector<std::string>{ChannelLine(2, "找到设备：OrvantGengX-BEM!"), ChannelLine(7, "x")}));
 }
 
 TEST_F(ChannelLogTest, ChannelOutsideTheTablesAndMissingMemoAreLeftAlone) {
@@ -89,12 +94,14 @@ TEST_F(ChannelLogTest, BeginStartsGaugeAndTimeOutByTickOrByBlocks) {
     uint16_t timer;
     uint8_t tickProgress;
   };
+  // clang-format off
   const Case cases[] = {
   //   tick  blocks  maxValue  timer  tickProgress
       {0,    16,     16,       500,   0},
       {2000, 16,     2000,     2000,  1},
       {500,  64,     500,      500,   1},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.tick);
     SetGauge(1, 100, 90, clRed);
@@ -129,6 +136,7 @@ struct ResultCase {
   bool beep;
 };
 
+// clang-format off
 const ResultCase kResultCases[] = {
 //   code  text                                  colour  beep
     {6,    "操作成功！",                          clBlue, true},
@@ -141,6 +149,7 @@ const ResultCase kResultCases[] = {
     {200,  "操作失败！错误代码: 0200(0xC8)！",    clRed,  false},
     {1,    "操作失败！错误代码: 01(0x01)！",      clRed,  false},
 };
+// clang-format on
 
 TEST_F(ChannelLogTest, ResultCodeEndsTheStepAndLogsItsMessage) {
   for (const ResultCase& c : kResultCases) {
@@ -170,6 +179,7 @@ struct StepCase {
   const char* line;  // null: no line
 };
 
+// clang-format off
 const StepCase kStepCases[] = {
 //   name                          step  progress  total  maxBefore  progressAfter  maxAfter  colourAfter  line
     {"flash programming starts",   64,   0,        64,    100,       2,             64,       clBlue, "Do Main Flash Programming...."},
@@ -183,6 +193,7 @@ const StepCase kStepCases[] = {
     {"eep verification",           128,  0,        0,     100,       50,            100,      clRed,  "Do EEP Data Verification...."},
     {"option bytes",               160,  0,        0,     100,       50,            100,      clRed,  "Do Chip Option Byte Programming...."},
 };
+// clang-format on
 
 TEST_F(ChannelLogTest, StepReportMovesTheGaugeAndLogsTheStep) {
   for (const StepCase& c : kStepCases) {
@@ -210,12 +221,14 @@ TEST_F(ChannelLogTest, BadCheckByteOrUnknownStepChangesNothing) {
     const char* name;
     uint8_t step, result, checkError;
   };
+  // clang-format off
   const Case cases[] = {
       {"bad check byte, progress step", 16,   0, 1},
       {"bad check byte, completion",    240,  6, 0x80},
       {"unknown step",                  0x55, 0, 0},
       {"step 0",                        0,    0, 0},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     SetGauge(0, 64, 10, clRed);
@@ -237,6 +250,7 @@ TEST_F(ChannelLogTest, CompletionReportCountsTheChipAndLogsTheTotals) {
     uint32_t colour;
     int ok, ng;
   };
+  // clang-format off
   const Case cases[] = {
   //   result  outcome                         colour  ok  ng
       {6,      "Successed !",                  clBlue, 1,  0},
@@ -244,6 +258,7 @@ TEST_F(ChannelLogTest, CompletionReportCountsTheChipAndLogsTheTotals) {
       {11,     "Failed : Error=0x0B!",         clRed,  0,  1},
       {0,      "Failed : Error=0x00!",         clRed,  0,  1},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.result);
     ResetRunCounts();
@@ -253,12 +268,11 @@ TEST_F(ChannelLogTest, CompletionReportCountsTheChipAndLogsTheTotals) {
     SetGauge(6, 64, 10, c.colour == clBlue ? clRed : clBlue);
     PutStepReport(6, 240, c.result, 0x1234, 0x5678);
     ReportStepStatus(6);
-    EXPECT_EQ(memo_.Lines(),
-              (std::vector<std::string>{
-                  ChannelLine(6, std::string("Progrmming Completed : ") + c.outcome),
-                  ChannelLine(6, "OK=" + std::to_string(c.ok) + ", NG=" + std::to_string(c.ng) + "."),
-                  ">---------- Total OK Number is : " + std::to_string(10 + c.ok) + ", NG is " +
-                      std::to_string(20 + c.ng) + " ----------"}));
+    EXPECT_EQ(memo_.Lines(), (std::vector<std::string>{
+                                 ChannelLine(6, std::string("Progrmming Completed : ") + c.outcome),
+                                 ChannelLine(6, "OK=" + std::to_string(c.ok) + ", NG=" + std::to_string(c.ng) + "."),
+                                 ">---------- Total OK Number is : " + std::to_string(10 + c.ok) + ", NG is " +
+                                     std::to_string(20 + c.ng) + " ----------"}));
     EXPECT_EQ(gauges_[6].ForeColor(), c.colour);
     EXPECT_EQ(gauges_[6].MaxValue(), 64);
     EXPECT_EQ(gauges_[6].Progress(), 64);
@@ -283,7 +297,7 @@ TEST_F(ChannelLogTest, ChannelCountsAreKeptPerChannelAndTotalsShared) {
 }
 
 class RunLogTest : public ChannelLogTest {
-protected:
+ protected:
   void SetUp() override {
     ChannelLogTest::SetUp();
     std::string pattern = ::testing::TempDir() + "orv_runlog_XXXXXX";
@@ -351,10 +365,12 @@ TEST_F(RunLogTest, NameTakesTheLocaleFormatsWithSeparatorsReplaced) {
     const char* time;
     const char* name;
   };
+  // clang-format off
   const Case cases[] = {
       {"%d/%m/%Y", "%H:%M:%S",    "GenTG_05_03_2026_14_07_09.log"},
       {"%d.%m.%y", "%I:%M:%S %p", "GenTG_05.03.26_02_07_09 PM.log"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     SetLocaleFormatsForTest(c.date, c.time);
