@@ -105,6 +105,8 @@ struct DecodeCase {
   Bytes decoded;           // checked when not empty
 };
 
+void PrintTo(const DecodeCase& c, std::ostream* os) { *os << c.name; }
+
 class SlipDecodeCases : public testing::TestWithParam<DecodeCase> {};
 
 TEST_P(SlipDecodeCases, DecodesConsumesAndReports) {
@@ -186,6 +188,8 @@ struct CheckCase {
   Bytes reply;
   uint8_t status;
 };
+
+void PrintTo(const CheckCase& c, std::ostream* os) { *os << c.name; }
 
 class CheckPacketCases : public testing::TestWithParam<CheckCase> {};
 
