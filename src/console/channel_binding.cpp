@@ -5,18 +5,22 @@
 #include "toolkit/qt/gauge_widget.h"
 #include "toolkit/text_file.h"
 
+void TOrvantBEMxPrg::ClearChannelRuns(int channels) {
+  for (int ch = 0; ch < channels; ++ch) {
+    g.ChannelLinked[ch] = 0;
+    g.ChannelAuto[ch] = 0;
+    g.ChannelBusy[ch] = 0;
+    g.BlockCount[ch] = 0;
+    g.BlockIndex[ch] = 0;
+  }
+}
+
 void TOrvantBEMxPrg::InitChannels() {
   g.TotalNg = 0;
   g.DeviceCount = 1;
   g.PortsFromConfig = 0;
-  for (int ch = 0; ch < kChannelSlots; ++ch) {
-    g.ChannelLinked[ch] = 0;
-    g.ChannelAuto[ch] = 0;
-    g.ChannelBusy[ch] = 0;
-    g.ChannelUnready[ch] = 1;
-    g.BlockCount[ch] = 0;
-    g.BlockIndex[ch] = 0;
-  }
+  ClearChannelRuns(kChannelSlots);
+  for (int ch = 0; ch < kChannelSlots; ++ch) g.ChannelUnready[ch] = 1;
   for (int ch = 0; ch < kChannels; ++ch) {
     g.ChannelComm[ch] = SPComm[ch];
     g.ChannelGauge[ch] = &Gauges[ch]->Model();

@@ -214,6 +214,8 @@ private:
   void KeepShortcutOfHiddenEntry(QAction* action, void (TOrvantBEMxPrg::*handler)(QObject*));
   void MirrorComboBox();
 
+  // Channels 0..channels-1: not linked, not auto, not busy, no blocks.
+  void ClearChannelRuns(int channels);
   void InitView();
   void LayoutGauges();
   void LoadFirmwareOrReportMissing();

@@ -71,13 +71,7 @@ void TOrvantBEMxPrg::FormShow(QObject*) {
   g.TotalNg = 0;
   g.ProgramDir = ProgramFolder();
   PageControlSet->setCurrentIndex(0);
-  for (int ch = 0; ch < kChannels; ++ch) {
-    g.ChannelLinked[ch] = 0;
-    g.ChannelAuto[ch] = 0;
-    g.ChannelBusy[ch] = 0;
-    g.BlockCount[ch] = 0;
-    g.BlockIndex[ch] = 0;
-  }
+  ClearChannelRuns(kChannels);
   g.LogMemo = &infoMemo_;
   InitView();
   InitChannels();
