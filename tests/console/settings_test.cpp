@@ -1,6 +1,7 @@
 // The settings file "ConfigOvg.ini": its line rules, and how the window binds
 // what it names (channel count, port names, the port list).
 #include <QComboBox>
+#include <cctype>
 
 #include "console/connection_config.h"
 #include "support/main_window_fixture.h"
@@ -58,7 +59,13 @@ INSTANTIATE_TEST_SUITE_P(
                   {"x", "[Connection]", "[Other]", "DEV1=COM3"},
                   std::nullopt,
                   {{0, "COM3"}}},
-        ParseCase{"port line without a name", {"x", "[Connection]", "DEV1="}, std::nullopt, {{0, ""}}}));
+        ParseCase{"port line without a name", {"x", "[Connection]", "DEV1="}, std::nullopt, {{0, ""}}}),
+    [](const auto& info) {
+      std::string name = info.param.what;
+      for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+      return name;
+    });
 
 TEST(ParseDigitAfter6, FindsTheFirstDigitFromTheSixthCharacter) {
   struct Case {

@@ -137,7 +137,8 @@ INSTANTIATE_TEST_SUITE_P(
                       GaugeLayoutCase{6, {355, 374, 393, 412, 431, 450}, 318},
                       GaugeLayoutCase{7, {317, 336, 355, 374, 393, 412, 431, 450}, 278},
                       GaugeLayoutCase{8, {317, 336, 355, 374, 393, 412, 431, 450}, 278},
-                      GaugeLayoutCase{9, {317, 336, 355, 374, 393, 412, 431, 450}, 278}));
+                      GaugeLayoutCase{9, {317, 336, 355, 374, 393, 412, 431, 450}, 278}),
+    [](const auto& info) { return "DeviceCount" + std::to_string(info.param.deviceCount); });
 
 TEST_F(StartupTest, GreetsWithTheTimeAndTheShortDate) {
   PlaceFirmwareImage();
@@ -184,6 +185,7 @@ TEST_F(StartupTest, PresentFirmwareImageRaisesNoBox) {
 }
 
 struct CommandLineCase {
+  const char* name;
   std::vector<std::string> arguments;
   uint8_t commandLineMode;
   uint8_t exitAfterDownload;
@@ -207,14 +209,16 @@ TEST_P(CommandLineTest, ReadsProjectAndUnattendedEnd) {
 
 INSTANTIATE_TEST_SUITE_P(
     Arguments, CommandLineTest,
-    ::testing::Values(CommandLineCase{{}, 0, 0, ""}, CommandLineCase{{"/jobs/a.ptv"}, 1, 0, "/jobs/a.ptv"},
-                      CommandLineCase{{"a.ptv", "OFF"}, 1, 1, "a.ptv"},
-                      CommandLineCase{{"a.ptv", "off"}, 1, 1, "a.ptv"},
-                      CommandLineCase{{"a.ptv", "Off"}, 1, 1, "a.ptv"},
-                      CommandLineCase{{"a.ptv", "OFFLINE"}, 1, 0, "a.ptv"},
-                      CommandLineCase{{"a.ptv", "ON", "OFF"}, 1, 0, "a.ptv"},
-                      CommandLineCase{{"OFF"}, 1, 0, "OFF"},
-                      CommandLineCase{{"a.ptv", "off", "extra"}, 1, 1, "a.ptv"}));
+    ::testing::Values(CommandLineCase{"None", {}, 0, 0, ""},
+                      CommandLineCase{"ProjectOnly", {"/jobs/a.ptv"}, 1, 0, "/jobs/a.ptv"},
+                      CommandLineCase{"ProjectAndOFF", {"a.ptv", "OFF"}, 1, 1, "a.ptv"},
+                      CommandLineCase{"ProjectAndoff", {"a.ptv", "off"}, 1, 1, "a.ptv"},
+                      CommandLineCase{"ProjectAndOff", {"a.ptv", "Off"}, 1, 1, "a.ptv"},
+                      CommandLineCase{"ProjectAndOFFLINE", {"a.ptv", "OFFLINE"}, 1, 0, "a.ptv"},
+                      CommandLineCase{"OFFAsThirdArgument", {"a.ptv", "ON", "OFF"}, 1, 0, "a.ptv"},
+                      CommandLineCase{"OFFAlone", {"OFF"}, 1, 0, "OFF"},
+                      CommandLineCase{"FurtherArgumentsIgnored", {"a.ptv", "off", "extra"}, 1, 1, "a.ptv"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(StartupTest, FirstShowRunsFormShowOnce) {
   PlaceFirmwareImage();
