@@ -1,13 +1,82 @@
 #include "console/program.h"
 
+#include <QLabel>
+#include <cstdio>
+#include <cstdlib>
+
+#include "console/about_form.h"
+#include "console/dialogs.h"
+#include "console/main_window.h"
+#include "shared/state.h"
 #include "toolkit/clock.h"
 #include "toolkit/qt/qt_bindings.h"
 
+namespace {
+
+bool Set(const char* value) { return value && *value; }
+
+// Seam: the chip catalogue's dialog. The integrator fills this with
+//   g.ChipSelectForm = new TChipSelectForm(&owner);
+// (created hidden, owned by the main window).
+void CreateChipSelectForm(TOrvantBEMxPrg& owner) { (void)owner; }
+
+// The forms go with the main window at the end of the body; nothing may
+// reach them through the shared state after that.
+void ForgetForms() {
+  g.OrvantBEMxPrg = nullptr;
+  g.AboutForm = nullptr;
+  g.ChipSelectForm = nullptr;
+  g.FormOfsAddr = nullptr;
+  g.ConfigSNForm = nullptr;
+  g.LogMemo = nullptr;
+}
+
+}  // namespace
+
+bool DisplayAvailable(const char* display, const char* waylandDisplay, const char* qpaPlatform) {
+  return Set(display) || Set(waylandDisplay) || Set(qpaPlatform);
+}
+
+std::string NoDisplayMessage() {
+  return "OrvantGenBEM: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
+         "To run it without a display, choose the offscreen platform:\n"
+         "  QT_QPA_PLATFORM=offscreen OrvantGenBEM [project file [OFF]]\n";
+}
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  std::vector<std::string> arguments;
+  for (int i = 1; i < argc; ++i)
+    if (argv[i]) arguments.emplace_back(argv[i]);
+  return arguments;
+}
+
 int ProgramBody(int argc, char** argv) {
-  TApplication app(argc, argv);
-  UseUserLocale();
+  // Qt aborts inside its platform set-up without a display; say it plainly.
+  if (!DisplayAvailable(std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"), std::getenv("QT_QPA_PLATFORM"))) {
+    std::fputs(NoDisplayMessage().c_str(), stderr);
+    return kNoDisplayExitCode;
+  }
+  TApplication application(argc, argv);
   TApplication::setApplicationName("OrvantGenBEM");
+
+  TOrvantBEMxPrg mainWindow;
+  g.OrvantBEMxPrg = &mainWindow;
+  mainWindow.setWindowTitle("OrvantGenBEM Programmer Wizard");
+  mainWindow.SetCommandLine(ProgramArguments(argc, argv));
+
+  auto* about = new TAboutForm(&mainWindow);
+  about->Label1->setText("OrvantGenBEM Flash MCU Programmer");
+  about->Label3->setText(kAboutLine);
+  g.AboutForm = about;
+  CreateChipSelectForm(mainWindow);
+  g.FormOfsAddr = new TFormOfsAddr(&mainWindow);
+  g.ConfigSNForm = new TConfigSNForm(&mainWindow);
+
   InstallQtDialogResponders();
   BindGuiQueueToEventLoop();
-  return app.exec();
+  UseUserLocale();
+  mainWindow.show();
+  int exitCode = TApplication::exec();
+  ForgetForms();
+  return exitCode;
 }

@@ -1,0 +1,243 @@
+#pragma once
+// TOrvantBEMxPrg: the programmer's main window (form name OrvantBEMxPrg).
+// It owns the console's components under their design names, the window log
+// (InfoMemo), the port list (ComboBoxCOM), the eight gauges, the file dialogs
+// and the two timers, and carries every handler of the console.
+//
+// Threads: GUI thread only, like everything it calls.
+// Lifetime: one instance for the program run; the program body points
+// g.OrvantBEMxPrg at it. Components are owned by the window (Qt parents).
+// The window's handlers are public so that tests and the rest of the console
+// call them exactly as the widgets do.
+
+#include <QMainWindow>
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "shared/main_window.h"
+#include "shared/state.h"
+#include "toolkit/combo_box.h"
+#include "toolkit/dialogs.h"
+#include "toolkit/memo.h"
+
+class QAction;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QPlainTextEdit;
+class QPushButton;
+class QShortcut;
+class QStatusBar;
+class QTabWidget;
+class QTableView;
+class QTimer;
+class QToolButton;
+class TGaugeWidget;
+class THexGridModel;
+
+class TOrvantBEMxPrg : public QMainWindow, public IMainWindow {
+  Q_OBJECT
+public:
+  explicit TOrvantBEMxPrg(QWidget* parent = nullptr);
+  ~TOrvantBEMxPrg() override;
+
+  // --- What the core reaches (IMainWindow) ---
+  // "> ", the time in the locale's long time format, a blank and the text, as
+  // a new last line of InfoMemo.
+  void LogLine(std::string_view text) override;
+  void SetInfoPanelCaption(std::string_view caption) override;
+  TComboBoxModel& ComboBoxCOM() override { return comboBoxCOM_; }
+  void AdvanceSerialNumber() override;
+  void ShowFlashGrid() override;
+  void ShowEepGrid() override;
+
+  // The window log's lines; the InfoMemo widget mirrors them.
+  TMemo& InfoMemo() { return infoMemo_; }
+  // Texts of the status bar panels 0..2; other indexes are ignored / empty.
+  void SetStatusPanelText(int panel, std::string_view text);
+  std::string StatusPanelText(int panel) const;
+
+  // The arguments after the program name, as the program was started with
+  // them; FormShow reads them.
+  void SetCommandLine(std::vector<std::string> arguments) { commandLine_ = std::move(arguments); }
+
+  // --- Start-up ---
+  // The show handler: runs once, when the window is first shown (or when a
+  // test calls it first). Reads the settings file, lays out the gauges, greets,
+  // loads the firmware image, reads the command line and arms Timer2. An
+  // unreadable settings file raises EInOutError and ends it at that step.
+  void FormShow(QObject* Sender);
+  bool FormShown() const { return formShown_; }
+
+  // --- Settings file and channel binding ---
+  // Resets the channel tables and binds SPComm1..8 and Gauge1..8 to channels 0..7.
+  void InitChannels();
+  // Reads the settings file at `path` into DeviceCount, PortNames, the port
+  // components and ComboBoxCOM (rules in console/connection_config.h).
+  // Throws EInOutError when the file cannot be read.
+  void ReadConnectionConfig(const std::string& path);
+
+  // --- Window log and exit ---
+  void SpdBtnExitClick(QObject* Sender);
+  // Closes the open ports and saves a log of more than six lines to
+  // ProgramDir + "Log/ORxBEM_<date>_<time>.log"; runs on every close.
+  void FormClose(QObject* Sender);
+  void ClearInformation1Click(QObject* Sender);
+  // Copies only the text selected in InfoMemo to the clipboard.
+  void CopytoCli1Click(QObject* Sender);
+  void About1Click(QObject* Sender);
+
+  // --- Handlers whose work comes with their commands (empty for now) ---
+  void FileOpenBtnClick(QObject* Sender);
+  void SpdBtnLoadMoreClick(QObject* Sender);
+  void FileSaveBtnClick(QObject* Sender);
+  void SavetoProjectFile1Click(QObject* Sender);
+  void SpdBtnLdPrjClick(QObject* Sender);
+  void SpdBtnDownLoadClick(QObject* Sender);
+  void AutoSpdBtnClick(QObject* Sender);
+  void SpdBtnBlankChkClick(QObject* Sender);
+  void SpdBtnEraseClick(QObject* Sender);
+  void SpdBtnProgClick(QObject* Sender);
+  void SpdBtnVerifyClick(QObject* Sender);
+  void ReadChipCheckSum1Click(QObject* Sender);
+  void ReadMG32xxChipID1Click(QObject* Sender);
+  void ReadChipMemory1Click(QObject* Sender);
+  void DoFirmwarePpgrade1Click(QObject* Sender);
+  void StartOfflineProgrm1Click(QObject* Sender);
+  void ReadAddress1Click(QObject* Sender);
+  void BitBtnFindDevClick(QObject* Sender);
+  // Sees every key typed anywhere in the window before the focused control,
+  // which still receives it.
+  void FormKeyPress(QObject* Sender, char& Key);
+  void Timer1Timer(QObject* Sender);
+  void Timer2Timer(QObject* Sender);
+
+  // --- Components, by their design names ---
+  QWidget* PanelBtns;
+  QToolButton* SpdBtnOpen;
+  QToolButton* SpdBtnLoadMore;
+  QToolButton* SpdBtnLdPrj;
+  QToolButton* SpdBtnDownLoad;
+  QToolButton* AutoSpdBtn;
+  QToolButton* SpdBtnBlankChk;
+  QToolButton* SpdBtnErase;
+  QToolButton* SpdBtnProg;
+  QToolButton* SpdBtnVerify;
+  QToolButton* SpdBtnExit;
+
+  QTabWidget* ViewPageCtrl;
+  QWidget* ChipSett;
+  QWidget* TabSheetFlash;
+  QWidget* TabSheetEEP;
+  QTableView* HexViewer;
+  QTableView* EEPDataView;
+  THexGridModel* HexViewerCells;
+  THexGridModel* EEPDataViewCells;
+
+  QGroupBox* GroupBoxChip;
+  QGroupBox* GroupBoxCfg;
+  QTabWidget* PageControlSet;
+  QWidget* TabSheet2;
+  QWidget* TabSheet3;
+  QWidget* TabSheet1;
+  QGroupBox* GroupBoxCom;
+  QComboBox* ComboBoxCOMView;  // the widget "ComboBoxCOM", mirrors ComboBoxCOM()
+  QPushButton* BitBtnFindDev;
+
+  QLabel* InfoPanel;
+  QPlainTextEdit* InfoMemoView;  // the widget "InfoMemo", mirrors InfoMemo()
+  QMenu* PopupMenu2;
+  QAction* ClearInformation1;
+  QAction* CopytoCli1;
+  // Gauges[0..7] are Gauge1..Gauge8.
+  std::array<TGaugeWidget*, kChannels> Gauges;
+
+  QStatusBar* StatusBar1;
+
+  QMenuBar* MainMenu1;
+  QMenu* File1;
+  QAction* Execute1;
+  QAction* SaveFile1;
+  QAction* SavetoProjectFile1;
+  QAction* LoadFromProjectFile1;
+  QAction* Exit1;
+  QMenu* Command1;
+  QAction* Download1;
+  QAction* AutoProgram1;
+  QAction* BlankCheck1;
+  QAction* EraseChip1;
+  QAction* Programming1;
+  QAction* VeriufyDownload1;
+  QAction* ReadChipCheckSum1;
+  QAction* ReadMG32xxChipID1;
+  QAction* ReadChipMemory1;
+  QAction* DoFirmwarePpgrade1;
+  QAction* StartOfflineProgrm1;
+  QAction* ReadAddress1;
+  QMenu* Help1;
+  QAction* About1;
+
+  TFileDialog OpenDialog1{FileDialogKind::Open};
+  TFileDialog SaveDialog1{FileDialogKind::Save};
+  TFileDialog OpenDialogPrj{FileDialogKind::Open};
+  TFileDialog SaveDialogPrj{FileDialogKind::Save};
+
+  QTimer* Timer1;  // 10 ms, running
+  QTimer* Timer2;  // 100 ms, armed by FormShow
+
+  // SPComm[0..7] are SPComm1..SPComm8, the serial port components of
+  // channels 0..7. Null until the serial component is bound (see
+  // CreateSerialComponents).
+  std::array<TComm*, kChannels> SPComm{};
+
+protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+  void BuildButtonPanel();
+  void BuildMenus();
+  void BuildChipSettingPage();
+  void BuildHexViews();
+  void BuildStatusBar();
+  void BuildDialogsAndTimers();
+  QToolButton* AddSpeedButton(const char* name, const char* caption, const char* hint, int left, int width,
+                              void (TOrvantBEMxPrg::*handler)(QObject*));
+  QAction* AddMenuEntry(QMenu* menu, const char* name, const char* caption, const char* shortcut,
+                        void (TOrvantBEMxPrg::*handler)(QObject*));
+  void BindAction(QAction* action, void (TOrvantBEMxPrg::*handler)(QObject*));
+  void KeepShortcutOfHiddenEntry(QAction* action, void (TOrvantBEMxPrg::*handler)(QObject*));
+  void MirrorComboBox();
+
+  // Channels 0..channels-1: not linked, not auto, not busy, no blocks.
+  void ClearChannelRuns(int channels);
+  void InitView();
+  void LayoutGauges();
+  void LoadFirmwareOrReportMissing();
+  void ReadCommandLine();
+
+  // Seams for the link's parts; the integrator fills them.
+  // The eight TComm components SPComm1..8: created as members with their form
+  // values, events bound to SPCommNReceiveData / ReceiveError / RequestHangup.
+  void CreateSerialComponents();
+  // ListSerialPorts(ComboBoxCOM()) of the port discovery: fills the list with
+  // the ports present and sets DeviceCount.
+  void ListSerialPortsIntoComboBox();
+  // LoadFirmwareImage(path) of the firmware upgrade: loads the image and sets
+  // g.ImageValid.
+  void LoadFirmwareImageFile(const std::string& path);
+  // CommName of channel `channel`'s TComm := name (the port is not reopened).
+  void SetChannelCommName(uint8_t channel, const std::string& name);
+  // ClosePort on every channel whose port is open.
+  void CloseOpenPorts();
+
+  TMemo infoMemo_;
+  TComboBoxModel comboBoxCOM_;
+  std::vector<std::string> commandLine_;
+  bool formShown_ = false;
+};

@@ -1,0 +1,170 @@
+// The main window's one-time preparation when it is first shown.
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTimer>
+
+#include "console/hex_grid_model.h"
+#include "console/main_window.h"
+#include "toolkit/clock.h"
+#include "toolkit/dialogs.h"
+#include "toolkit/format.h"
+#include "toolkit/program_folder.h"
+#include "toolkit/qt/gauge_widget.h"
+#include "toolkit/text_file.h"
+
+namespace {
+
+constexpr const char* kSettingsFileName = "ConfigOvg.ini";
+constexpr const char* kFirmwareFileName = "GenXBEM.FWR";
+constexpr const char* kLogFolderName = "Log";
+
+// Gauges and the log memo by the number of channels in use: one gauge per
+// channel, in pairs above four, bottom-aligned at the lowest gauge's top; the
+// memo ends just above the first gauge shown.
+struct GaugeLayoutRow {
+  int upToChannels;  // this row serves DeviceCount values up to this one
+  int gaugesShown;
+  int memoHeight;  // pixels
+};
+constexpr GaugeLayoutRow kGaugeLayout[] = {
+    // channels  gauges  InfoMemo height
+    {1, 1, 414},
+    {2, 2, 390},
+    {4, 4, 356},
+    {6, 6, 318},
+    {255, 8, 278},
+};
+constexpr int kLowestGaugeTop = 450;  // pixels, on the page ChipSett
+constexpr int kGaugePitch = 19;       // pixels from one gauge's top to the next
+constexpr int kInfoMemoTop = 35;
+
+// Start values of the chip parameters until a chip or a project is chosen.
+constexpr uint8_t kStartCheckFlags = 0x80;
+constexpr uint16_t kStartRomSizeKB = 128;
+constexpr uint16_t kStartPageSize = 256;  // bytes
+constexpr uint16_t kPagesPerKB = 4;
+constexpr uint8_t kStartChipSeries = 59;
+constexpr uint8_t kControlByte6Bit7 = 0x80;
+constexpr uint32_t kStartSnAddress = 0x00FFFFFF;
+
+constexpr int kFlashAddressColumnWidth = 70;
+constexpr int kEepAddressColumnWidth = 73;
+constexpr int kTextColumn = 17;
+constexpr int kTextColumnWidth = 130;
+
+bool EqualsIgnoringAsciiCase(std::string_view text, std::string_view upper) {
+  if (text.size() != upper.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != upper[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void TOrvantBEMxPrg::FormShow(QObject*) {
+  formShown_ = true;
+  g.TotalOk = 0;
+  g.TotalNg = 0;
+  g.ProgramDir = ProgramFolder();
+  PageControlSet->setCurrentIndex(0);
+  ClearChannelRuns(kChannels);
+  g.LogMemo = &infoMemo_;
+  InitView();
+  InitChannels();
+  std::string logFolder = g.ProgramDir + kLogFolderName;
+  // A folder that cannot be made shows only when the log is saved on exit.
+  if (!DirectoryExists(logFolder)) CreateDir(logFolder);
+  std::string settings = g.ProgramDir + kSettingsFileName;
+  if (FileExists(settings)) ReadConnectionConfig(settings);
+  if (g.PortsFromConfig == 0) ListSerialPortsIntoComboBox();
+  LayoutGauges();
+  LogLine("Hello OrvantGenX-BEM User! ------ " + ShortDateText(Now()));
+  LoadFirmwareOrReportMissing();
+  g.ExitAfterDownload = 0;
+  ReadCommandLine();
+  g.SearchPending = 1;
+  Timer2->start();
+}
+
+void TOrvantBEMxPrg::InitView() {
+  g.CheckFlags = kStartCheckFlags;
+  ViewPageCtrl->setCurrentWidget(ChipSett);
+  HexViewer->setColumnWidth(0, kFlashAddressColumnWidth);
+  HexViewer->setColumnWidth(kTextColumn, kTextColumnWidth);
+  EEPDataView->setColumnWidth(0, kEepAddressColumnWidth);
+  EEPDataView->setColumnWidth(kTextColumn, kTextColumnWidth);
+  for (int column = 1; column <= 16; ++column) {
+    QString header = QString::fromStdString(Format("  %x", {column - 1}));
+    HexViewerCells->SetHeaderCell(column, header);
+    EEPDataViewCells->SetHeaderCell(column, header);
+  }
+  g.DataLoaded = 0;
+  g.ChipSelected = 0;
+  g.RomSizeKB = kStartRomSizeKB;
+  g.PageSize = kStartPageSize;
+  g.PageCount = static_cast<uint16_t>(g.RomSizeKB * kPagesPerKB);
+  g.ChipType = 0;
+  g.ChipSeries = kStartChipSeries;
+  g.ControlByte6 |= kControlByte6Bit7;
+  g.ChipIndex = 0;
+  g.EepSize = 0;
+  g.InterfaceFlags = 0;
+  g.ControlByte5 = 0;
+  g.ChipModelA = 0;
+  g.ControlByte8 = 0;
+  g.ImageSum32 = 0;
+  g.FileSum = 0;
+  g.EepSum = 0;
+  g.SnAddress = kStartSnAddress;
+  ViewPageCtrl->setTabVisible(ViewPageCtrl->indexOf(TabSheetEEP), false);
+}
+
+void TOrvantBEMxPrg::LayoutGauges() {
+  const GaugeLayoutRow* row = &kGaugeLayout[0];
+  while (g.DeviceCount > row->upToChannels) ++row;
+  for (int ch = 0; ch < kChannels; ++ch) {
+    bool shown = ch < row->gaugesShown;
+    if (shown) {
+      int top = kLowestGaugeTop - kGaugePitch * (row->gaugesShown - 1 - ch);
+      Gauges[ch]->move(Gauges[ch]->x(), top);
+    }
+    Gauges[ch]->setVisible(shown);
+  }
+  QRect memo = InfoMemoView->geometry();
+  InfoMemoView->setGeometry(memo.x(), kInfoMemoTop, memo.width(), row->memoHeight);
+}
+
+void TOrvantBEMxPrg::LoadFirmwareOrReportMissing() {
+  std::string path = g.ProgramDir + kFirmwareFileName;
+  if (FileExists(path)) {
+    LoadFirmwareImageFile(path);
+    return;
+  }
+  g.ImageValid = 0;
+  LogLine("File of \"" + path + "\" not Found!");
+  ShowMessage("文件\"" + path + "\"没有找到，请确认！");
+}
+
+void TOrvantBEMxPrg::ReadCommandLine() {
+  if (commandLine_.empty()) {
+    g.CommandLineMode = 0;
+    return;
+  }
+  g.DownloadOkCount = 0;
+  g.CommandLineMode = 1;
+  g.ExitAfterDownload = 0;
+  g.CmdLineProject = commandLine_[0];
+  if (commandLine_.size() >= 2 && EqualsIgnoringAsciiCase(commandLine_[1], "OFF")) g.ExitAfterDownload = 1;
+}
+
+// Seam: the port discovery fills this with ListSerialPorts(ComboBoxCOM()),
+// which lists the ports present and sets g.DeviceCount.
+void TOrvantBEMxPrg::ListSerialPortsIntoComboBox() {}
+
+// Seam: the firmware upgrade fills this with LoadFirmwareImage(path), which
+// sets g.ImageValid.
+void TOrvantBEMxPrg::LoadFirmwareImageFile(const std::string&) {}

@@ -1,0 +1,69 @@
+// The window log, its context menu, the About and exit commands, and what
+// happens when the main window closes.
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QPlainTextEdit>
+#include <QTextCursor>
+#include <QTextDocumentFragment>
+
+#include "console/about_form.h"
+#include "console/main_window.h"
+#include "toolkit/clock.h"
+#include "toolkit/dialogs.h"
+#include "toolkit/qt/qt_bindings.h"
+
+namespace {
+
+// A log of this many lines or fewer is not worth a file.
+constexpr size_t kLogLinesKeptInMemoryOnly = 6;
+// Characters of the name before the date that the separator rule skips
+// (the name begins "/ORxBEM_").
+constexpr size_t kNameSeparatorsFrom = 6;
+
+// "/ORxBEM_<date>_<time>", the date's and time's separators made file-name safe.
+std::string WindowLogName(const std::tm& when) {
+  std::string name = "/ORxBEM_" + ShortDateText(when) + "_" + LongTimeText(when);
+  for (size_t i = kNameSeparatorsFrom; i < name.size(); ++i)
+    if (name[i] == '-' || name[i] == '/' || name[i] == ':') name[i] = '_';
+  return name;
+}
+
+}  // namespace
+
+void TOrvantBEMxPrg::LogLine(std::string_view text) {
+  std::string line = "> " + LongTimeText(Now()) + " ";
+  line.append(text);
+  infoMemo_.Add(line);
+}
+
+void TOrvantBEMxPrg::SpdBtnExitClick(QObject*) {
+  CloseOpenPorts();
+  close();
+}
+
+void TOrvantBEMxPrg::FormClose(QObject*) {
+  CloseOpenPorts();
+  std::string path = g.ProgramDir + "Log" + WindowLogName(Now()) + ".log";
+  if (infoMemo_.Count() <= kLogLinesKeptInMemoryOnly) return;
+  try {
+    infoMemo_.SaveToFile(path);
+  } catch (const std::exception&) {
+    ShowMessage("Write Log File error!");
+  }
+}
+
+void TOrvantBEMxPrg::ClearInformation1Click(QObject*) { infoMemo_.Clear(); }
+
+void TOrvantBEMxPrg::CopytoCli1Click(QObject*) {
+  QTextCursor cursor = InfoMemoView->textCursor();
+  if (!cursor.hasSelection()) return;
+  QGuiApplication::clipboard()->setText(cursor.selection().toPlainText());
+}
+
+void TOrvantBEMxPrg::About1Click(QObject*) {
+  if (g.AboutForm) ShowModal(*g.AboutForm);
+}
+
+// Seam: ClosePort on every SPComm entry whose port is open, once the serial
+// component is bound.
+void TOrvantBEMxPrg::CloseOpenPorts() {}

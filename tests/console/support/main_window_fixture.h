@@ -1,0 +1,57 @@
+#pragma once
+// A main window over a clean shared state, a temporary program folder, a
+// pinned clock (8 December 2026, 14:03:22) and pinned locale formats
+// (year-month-day, hours:minutes:seconds). Message boxes are scripted for the
+// whole test.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "console/main_window.h"
+#include "shared/state.h"
+#include "toolkit/clock.h"
+#include "toolkit/program_folder.h"
+#include "toolkit/scripted_dialogs.h"
+
+class MainWindowTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ResetState();
+    char pattern[] = "/tmp/orv_console_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    folder = std::string(pattern) + "/";
+    SetProgramFolderForTest(folder);
+    SetClockForTest([] { return MakeLocalTime(2026, 12, 8, 14, 3, 22); });
+    SetLocaleFormatsForTest("%Y-%m-%d", "%H:%M:%S");
+    window = std::make_unique<TOrvantBEMxPrg>();
+    g.OrvantBEMxPrg = window.get();
+  }
+
+  void TearDown() override {
+    window.reset();
+    SetProgramFolderForTest("");
+    SetClockForTest(nullptr);
+    SetLocaleFormatsForTest("", "");
+    std::filesystem::remove_all(folder);
+    ResetState();
+  }
+
+  // Writes a file of the program folder, each line ended by CR LF.
+  void WriteProgramFile(const std::string& name, std::initializer_list<std::string> lines) {
+    std::ofstream out(folder + name, std::ios::binary);
+    for (const std::string& line : lines) out << line << "\r\n";
+  }
+  // A firmware image file, so that start-up finds one.
+  void PlaceFirmwareImage() { WriteProgramFile("GenXBEM.FWR", {"image"}); }
+
+  const std::vector<std::string>& LogLines() { return window->InfoMemo().Lines(); }
+
+  ScriptedMessageBoxes boxes;
+  std::string folder;
+  std::unique_ptr<TOrvantBEMxPrg> window;
+};
