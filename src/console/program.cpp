@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "catalogue/qt/chip_select_form.h"
 #include "console/about_form.h"
 #include "console/dialogs.h"
 #include "console/main_window.h"
@@ -15,10 +16,9 @@ namespace {
 
 bool Set(const char* value) { return value && *value; }
 
-// Seam: the chip catalogue's dialog. The integrator fills this with
-//   g.ChipSelectForm = new TChipSelectForm(&owner);
-// (created hidden, owned by the main window).
-void CreateChipSelectForm(TOrvantBEMxPrg& owner) { (void)owner; }
+// Created hidden and owned by the main window; the chip button shows a fresh
+// instance of its own each time.
+void CreateChipSelectForm(TOrvantBEMxPrg& owner) { g.ChipSelectForm = new TChipSelectForm(&owner); }
 
 // The forms go with the main window at the end of the body; nothing may
 // reach them through the shared state after that.
