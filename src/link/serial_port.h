@@ -58,6 +58,9 @@ inline constexpr int kWaitForeverMs = -1;
 class SerialPort {
 public:
   enum class OpenResult { Opened, CannotOpen, NotCharDevice };
+  // Kernel line-error counters followed: buffer overrun, overrun, parity,
+  // framing, break.
+  static constexpr size_t kCountedLineErrors = 5;
 
   SerialPort() = default;
   ~SerialPort();
@@ -102,5 +105,5 @@ private:
   int fd_ = -1;
   std::atomic<int> readIntervalMs_{kWaitForeverMs};
   bool countsLineErrors_ = false;
-  int lastCounts_[5] = {};
+  int lastCounts_[kCountedLineErrors] = {};
 };

@@ -56,7 +56,7 @@ constexpr CounterFlag kLineErrorCounters[] = {
     {&serial_icounter_struct::frame, CE_FRAME},
     {&serial_icounter_struct::brk, CE_BREAK},
 };
-static_assert(std::size(kLineErrorCounters) == 5, "lastCounts_ holds one entry per counter");
+static_assert(std::size(kLineErrorCounters) == SerialPort::kCountedLineErrors);
 
 std::string DevicePath(const std::string& name) {
   return name.find('/') == std::string::npos ? "/dev/" + name : name;

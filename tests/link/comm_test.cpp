@@ -133,7 +133,7 @@ TEST_F(CommReceive, BurstLongerThanBufferArrivesInFullBlocksThenRemainder) {
 
 TEST_F(CommReceive, BytesWithinTheIntervalFormOneBlock) {
   Open();
-  comm_.SetReadIntervalTimeout(2000);
+  comm_.SetReadIntervalTimeout(500);
   ASSERT_TRUE(pty_.Write("ab"));
   std::this_thread::sleep_for(20ms);  // the pause under test, well inside the interval
   ASSERT_TRUE(pty_.Write("cd"));
