@@ -1,0 +1,121 @@
+#include "catalogue/binary_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "toolkit/dialogs.h"
+#include "toolkit/errors.h"
+
+namespace {
+constexpr uint32_t kReadChunkBytes = 256;
+constexpr const char* kBeyondChipText = "地址超出芯片有效数据范围！";
+
+// Owns one file descriptor; closes it on every path.
+class FileHandle {
+public:
+  explicit FileHandle(int fd) : fd_(fd) {}
+  ~FileHandle() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  int Get() const { return fd_; }
+  bool IsOpen() const { return fd_ >= 0; }
+  // Closes now so that a failed close can be reported; returns its result.
+  int Close() {
+    int fd = fd_;
+    fd_ = -1;
+    return ::close(fd);
+  }
+
+private:
+  int fd_;
+};
+
+// Reads exactly `count` bytes unless the file ends or fails first; interrupted
+// reads are resumed. True when all of them came.
+bool ReadExactly(int fd, uint8_t* into, size_t count) {
+  size_t got = 0;
+  while (got < count) {
+    ssize_t n = ::read(fd, into + got, count - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    got += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool WriteAll(int fd, const uint8_t* from, size_t count) {
+  size_t put = 0;
+  while (put < count) {
+    ssize_t n = ::write(fd, from + put, count - put);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    put += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// The one reader behind both entry points; `sum` is null when nothing is summed.
+void ReadChunks(const std::string& path, uint8_t* destination, size_t destinationBytes,
+                uint32_t& limitAndCount, uint32_t* sum) {
+  const uint32_t limit = limitAndCount;
+  uint32_t position = 0;
+  // Non-blocking so that a FIFO named as an image cannot hang the GUI thread;
+  // only a regular file has a length to read.
+  FileHandle file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  struct stat st;
+  if (file.IsOpen() && ::fstat(file.Get(), &st) == 0 && S_ISREG(st.st_mode)) {
+    // The length is taken to its low 32 bits, as every offset here is 32-bit.
+    const uint32_t size = static_cast<uint32_t>(st.st_size);
+    uint8_t chunk[kReadChunkBytes];
+    while (position < size) {
+      const uint32_t want = std::min(kReadChunkBytes, size - position);
+      if (!ReadExactly(file.Get(), chunk, want)) break;
+      const size_t room = destinationBytes > position ? destinationBytes - position : 0;
+      const uint32_t stored = static_cast<uint32_t>(std::min<size_t>(want, room));
+      std::memcpy(destination + position, chunk, stored);
+      if (sum)
+        for (uint32_t i = 0; i < stored; ++i) *sum += chunk[i];
+      position += stored;
+      // Tested after the copy: the chunk that crosses the limit is kept whole.
+      if (limit != 0 && limit < position) {
+        ShowMessage(kBeyondChipText);
+        break;
+      }
+      if (stored < want) break;  // the destination is full
+    }
+  }
+  limitAndCount = position;
+}
+}  // namespace
+
+void ReadBinFile(const std::string& path, uint8_t* destination, size_t destinationBytes,
+                 uint32_t& limitAndCount) {
+  ReadChunks(path, destination, destinationBytes, limitAndCount, nullptr);
+}
+
+void ReadBinFileSum(const std::string& path, uint8_t* destination, size_t destinationBytes,
+                    uint32_t& limitAndCount, uint32_t& sum) {
+  ReadChunks(path, destination, destinationBytes, limitAndCount, &sum);
+}
+
+void WriteBinFile(const std::string& path, const uint8_t* buffer, size_t bufferBytes,
+                  uint32_t first, uint32_t last) {
+  FileHandle file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (!file.IsOpen()) throw EInOutError(path, errno);
+  if (last >= first && first < bufferBytes) {
+    const size_t end = std::min<size_t>(static_cast<size_t>(last) + 1, bufferBytes);
+    if (!WriteAll(file.Get(), buffer + first, end - first)) throw EInOutError(path, errno);
+  }
+  if (file.Close() != 0) throw EInOutError(path, errno);
+}
+
+void FillBytes(uint8_t* buffer, uint32_t count, uint8_t value) {
+  std::memset(buffer, value, count);
+}
