@@ -1,0 +1,352 @@
+// The serial port component against real pseudo-terminals: the component opens
+// the slave, the test is the far end on the master and drains the GUI queue
+// itself.
+#include "link/comm.h"
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/support/pty_pair.h"
+#include "toolkit/errors.h"
+#include "toolkit/gui_queue.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<uint8_t>;
+
+constexpr auto kPatience = 10s;
+
+// Drains the GUI queue until the condition holds; false when it never did.
+bool DrainUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = kPatience) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    TheGuiQueue().Drain();
+    if (condition()) return true;
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(1ms);
+  }
+}
+
+Bytes Pattern(size_t size, uint8_t seed) {
+  Bytes bytes(size);
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(seed + i * 7 % 251);
+  return bytes;
+}
+
+Bytes Text(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+std::string OpenError(TComm& comm) {
+  try {
+    comm.OpenPort();
+  } catch (const ECommsError& error) {
+    return error.Message();
+  }
+  return "(opened)";
+}
+
+// Everything the component raised, in order.
+struct Events {
+  std::vector<Bytes> blocks;
+  int unterminatedBlocks = 0;
+  int hangups = 0;
+  int sendEmpty = 0;
+
+  size_t ReceivedBytes() const {
+    size_t total = 0;
+    for (const Bytes& block : blocks) total += block.size();
+    return total;
+  }
+  Bytes Received() const {
+    Bytes all;
+    for (const Bytes& block : blocks) all.insert(all.end(), block.begin(), block.end());
+    return all;
+  }
+};
+
+class CommFixture : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ApplyChannelPortDefaults(comm_, 0);
+    comm_.SetCommName(pty_.SlavePath());
+    comm_.OnReceiveData = [this](TComm* sender, const uint8_t* buffer, uint16_t length) {
+      EXPECT_EQ(sender, &comm_);
+      events_.blocks.emplace_back(buffer, buffer + length);
+      if (buffer[length] != 0) ++events_.unterminatedBlocks;
+    };
+    comm_.OnRequestHangup = [this](TComm*) { ++events_.hangups; };
+    comm_.OnSendDataEmpty = [this](TComm*) { ++events_.sendEmpty; };
+  }
+
+  void TearDown() override {
+    comm_.ClosePort();
+    TheGuiQueue().Drain();
+    EXPECT_EQ(events_.unterminatedBlocks, 0);
+  }
+
+  // Opens and waits for the writer's notice that it runs with an empty queue.
+  void Open() {
+    comm_.OpenPort();
+    ASSERT_NE(comm_.PortHandle(), 0);
+    ASSERT_TRUE(DrainUntil([this] { return events_.sendEmpty == 1; }));
+  }
+
+  bool Send(const Bytes& bytes) { return comm_.SendData(bytes.data(), static_cast<uint16_t>(bytes.size())); }
+
+  bool ReceiveAtLeast(size_t count) {
+    return DrainUntil([&] { return events_.ReceivedBytes() >= count; });
+  }
+
+  PtyPair pty_;
+  TComm comm_;
+  Events events_;
+};
+
+class CommReceive : public CommFixture {};
+class CommSend : public CommFixture {};
+class CommClose : public CommFixture {};
+class CommOpen : public CommFixture {};
+class CommHangup : public CommFixture {};
+class CommSettings : public CommFixture {};
+
+TEST_F(CommReceive, BurstLongerThanBufferArrivesInFullBlocksThenRemainder) {
+  Open();
+  // A long interval, so only the full buffer and the end of the burst end blocks.
+  comm_.SetReadIntervalTimeout(200);
+  const Bytes burst = Pattern(5000, 1);
+  ASSERT_TRUE(pty_.Write(burst));
+  ASSERT_TRUE(ReceiveAtLeast(burst.size()));
+  ASSERT_GE(events_.blocks.size(), 3u);
+  EXPECT_EQ(events_.blocks[0].size(), 2048u);
+  for (const Bytes& block : events_.blocks) EXPECT_LE(block.size(), 2048u);
+  EXPECT_EQ(events_.Received(), burst);
+}
+
+TEST_F(CommReceive, BytesWithinTheIntervalFormOneBlock) {
+  Open();
+  comm_.SetReadIntervalTimeout(2000);
+  ASSERT_TRUE(pty_.Write("ab"));
+  std::this_thread::sleep_for(20ms);  // the pause under test, well inside the interval
+  ASSERT_TRUE(pty_.Write("cd"));
+  ASSERT_TRUE(ReceiveAtLeast(4));
+  EXPECT_EQ(events_.blocks, std::vector<Bytes>{Text("abcd")});
+}
+
+TEST_F(CommReceive, PauseLongerThanTheIntervalEndsTheBlock) {
+  Open();
+  ASSERT_TRUE(pty_.Write("abc"));
+  // The block arrives while the line stays silent: the gap alone ended it.
+  ASSERT_TRUE(ReceiveAtLeast(3));
+  ASSERT_TRUE(pty_.Write("def"));
+  ASSERT_TRUE(ReceiveAtLeast(6));
+  EXPECT_EQ(events_.blocks, (std::vector<Bytes>{Text("abc"), Text("def")}));
+}
+
+TEST_F(CommSend, RefusedWhenClosedOrEmpty) {
+  const Bytes x = Text("x");
+  EXPECT_FALSE(Send(x));
+  Open();
+  EXPECT_FALSE(comm_.SendData(x.data(), 0));
+  EXPECT_TRUE(Send(x));
+  // The empty block queued nothing: the first byte on the line is the 'x'.
+  EXPECT_EQ(pty_.Read(1), x);
+}
+
+TEST_F(CommSend, QueuedBlocksAreWrittenInOrderThenSendEmptyNotice) {
+  Open();
+  EXPECT_EQ(events_.sendEmpty, 1);  // once right after the start, before anything was sent
+  // Larger than the pty holds, so the second block waits in the queue while
+  // the first is written.
+  const Bytes first = Pattern(20000, 3);
+  const Bytes second = Pattern(20000, 100);
+  ASSERT_TRUE(Send(first));
+  ASSERT_TRUE(Send(second));
+  Bytes expected = first;
+  expected.insert(expected.end(), second.begin(), second.end());
+  EXPECT_EQ(pty_.Read(expected.size()), expected);
+  EXPECT_TRUE(DrainUntil([this] { return events_.sendEmpty == 2; }));
+  EXPECT_EQ(events_.hangups, 0);
+}
+
+TEST_F(CommClose, ClosePortInTheMiddleOfABlockCutsItShort) {
+  Open();
+  // The test never reads, so the pty fills and the writer waits inside the
+  // first block; the two after it are still queued.
+  const Bytes block = Pattern(60000, 9);
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(Send(block));
+  pollfd entry = {pty_.MasterFd(), POLLIN, 0};
+  ASSERT_EQ(poll(&entry, 1, 10000), 1);
+  comm_.ClosePort();
+  EXPECT_EQ(comm_.PortHandle(), 0);
+  EXPECT_FALSE(Send(block));
+  const Bytes arrived = pty_.ReadAll();
+  EXPECT_LT(arrived.size(), block.size());
+  EXPECT_TRUE(std::equal(arrived.begin(), arrived.end(), block.begin()));
+  TheGuiQueue().Drain();
+  EXPECT_EQ(events_.hangups, 0);
+}
+
+TEST_F(CommClose, BlocksPostedBeforeCloseAreDeliveredAfterIt) {
+  Open();
+  ASSERT_TRUE(pty_.Write("late"));
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (TheGuiQueue().Pending() == 0 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(1ms);
+  comm_.ClosePort();
+  EXPECT_TRUE(events_.blocks.empty());
+  TheGuiQueue().Drain();
+  EXPECT_EQ(events_.blocks, std::vector<Bytes>{Text("late")});
+}
+
+TEST_F(CommClose, DestroyingAnOpenComponentStopsItAndForgetsItsNotices) {
+  {
+    TComm other;
+    other.SetCommName(pty_.SlavePath());
+    other.OpenPort();
+    ASSERT_TRUE(pty_.Write("gone"));
+  }
+  EXPECT_EQ(TheGuiQueue().Pending(), 0u);
+  Open();  // the device is free again
+}
+
+TEST_F(CommOpen, FailuresRaiseTheirTextsAndLeaveTheComponentClosed) {
+  char plainFile[] = "/tmp/orv-comm-test-XXXXXX";
+  const int fd = mkstemp(plainFile);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  const struct {
+    std::string name;
+    std::string message;
+  } cases[] = {
+      {"/dev/orv-no-such-tty", "Error opening serial port:/dev/orv-no-such-tty"},
+      {"orv-no-such-tty", "Error opening serial port:orv-no-such-tty"},
+      {plainFile, "File handle is not a comm handle "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    comm_.SetCommName(c.name);
+    EXPECT_EQ(OpenError(comm_), c.message);
+    EXPECT_EQ(comm_.PortHandle(), 0);
+    EXPECT_FALSE(Send(Text("x")));
+  }
+  std::filesystem::remove(plainFile);
+}
+
+TEST_F(CommOpen, SecondOpenRaisesAndTheFirstConnectionStillWorks) {
+  Open();
+  EXPECT_EQ(OpenError(comm_), "This serial port already opened");
+  EXPECT_NE(comm_.PortHandle(), 0);
+  ASSERT_TRUE(Send(Text("out")));
+  EXPECT_EQ(pty_.Read(3), Text("out"));
+  ASSERT_TRUE(pty_.Write("in"));
+  ASSERT_TRUE(ReceiveAtLeast(2));
+  EXPECT_EQ(events_.Received(), Text("in"));
+}
+
+TEST_F(CommOpen, SecondComponentOnTheSameDeviceIsRefused) {
+  Open();
+  // Refused by flock for root, whom the tty's exclusive flag does not stop.
+  TComm other;
+  other.SetCommName(pty_.SlavePath());
+  EXPECT_EQ(OpenError(other), "Error opening serial port:" + pty_.SlavePath());
+  EXPECT_EQ(other.PortHandle(), 0);
+  ASSERT_TRUE(Send(Text("ok")));
+  EXPECT_EQ(pty_.Read(2), Text("ok"));
+}
+
+TEST_F(CommOpen, ClosingTwiceIsHarmlessAndThePortOpensAgain) {
+  comm_.ClosePort();
+  Open();
+  comm_.ClosePort();
+  comm_.ClosePort();
+  EXPECT_EQ(comm_.PortHandle(), 0);
+  events_.sendEmpty = 0;
+  Open();
+  ASSERT_TRUE(pty_.Write("again"));
+  ASSERT_TRUE(ReceiveAtLeast(5));
+  EXPECT_EQ(events_.Received(), Text("again"));
+}
+
+TEST_F(CommHangup, FarEndClosedEndsTheReaderWhileTheWriterRunsOn) {
+  Open();
+  pty_.CloseMaster();
+  ASSERT_TRUE(DrainUntil([this] { return events_.hangups == 1; }));
+  // The port stays open and the writer still takes blocks; its write then
+  // fails on the hung-up line and it ends with its own hang-up notice.
+  EXPECT_NE(comm_.PortHandle(), 0);
+  EXPECT_TRUE(Send(Text("x")));
+  ASSERT_TRUE(DrainUntil([this] { return events_.hangups == 2; }));
+  EXPECT_FALSE(Send(Text("y")));
+  comm_.ClosePort();
+  TheGuiQueue().Drain();
+  EXPECT_EQ(events_.hangups, 2);  // each thread reported once and ended
+  EXPECT_TRUE(events_.blocks.empty());
+}
+
+TEST_F(CommSettings, OpenSetsTheChannelLine) {
+  Open();
+  const termios line = pty_.SlaveSettings();
+  EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B1000000));
+  EXPECT_EQ(line.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_TRUE(line.c_cflag & CSTOPB);
+  EXPECT_FALSE(line.c_cflag & (PARENB | CRTSCTS));
+  EXPECT_FALSE(line.c_iflag & (IXON | IXOFF | ICRNL));
+  EXPECT_FALSE(line.c_lflag & (ICANON | ECHO | ISIG));
+  EXPECT_FALSE(line.c_oflag & OPOST);
+}
+
+TEST_F(CommSettings, BaudRateWrittenWhileOpenReachesTheLineAnUnchangedOneDoesNot) {
+  Open();
+  // Someone else turns on software flow control behind the component's back;
+  // only an application of the line settings turns it off again.
+  termios line = pty_.SlaveSettings();
+  line.c_iflag |= IXON;
+  ASSERT_EQ(tcsetattr(pty_.MasterFd(), TCSANOW, &line), 0);
+  comm_.SetBaudRate(1000000);  // unchanged: nothing is applied
+  EXPECT_TRUE(pty_.SlaveSettings().c_iflag & IXON);
+  comm_.SetBaudRate(115200);
+  line = pty_.SlaveSettings();
+  EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B115200));
+  EXPECT_FALSE(line.c_iflag & IXON);
+}
+
+TEST(CommProperties, ConstructorDefaultsAndTheFormValuesOfTheEightComponents) {
+  TComm comm;
+  EXPECT_EQ(comm.CommName(), "COM2");
+  EXPECT_EQ(comm.BaudRate(), 9600u);
+  EXPECT_EQ(comm.DtrControl(), TDtrControl::DtrEnable);
+  EXPECT_EQ(comm.RtsControl(), TRtsControl::RtsEnable);
+  EXPECT_TRUE(comm.Outx_XonXoffFlow() && comm.Inx_XonXoffFlow() && comm.TxContinueOnXoff());
+  EXPECT_EQ(comm.StopBits(), TStopBits::_1);
+  EXPECT_EQ(comm.ReadIntervalTimeout(), 100u);
+  EXPECT_EQ(comm.PortHandle(), 0);
+
+  const struct {
+    int componentIndex;
+    uint32_t intervalMs;
+  } cases[] = {{0, 5}, {3, 5}, {4, 3}, {7, 3}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.componentIndex);
+    TComm channel;
+    ApplyChannelPortDefaults(channel, c.componentIndex);
+    EXPECT_EQ(channel.BaudRate(), 1000000u);
+    EXPECT_EQ(channel.ByteSize(), TByteSize::_8);
+    EXPECT_EQ(channel.Parity(), TParity::None);
+    EXPECT_EQ(channel.StopBits(), TStopBits::_2);
+    EXPECT_EQ(channel.DtrControl(), TDtrControl::DtrDisable);
+    EXPECT_EQ(channel.RtsControl(), TRtsControl::RtsDisable);
+    EXPECT_FALSE(channel.Outx_XonXoffFlow() || channel.Inx_XonXoffFlow() || channel.TxContinueOnXoff());
+    EXPECT_EQ(channel.ReadIntervalTimeout(), c.intervalMs);
+  }
+}
+
+}  // namespace
