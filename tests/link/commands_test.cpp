@@ -2,12 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "catalogue/checksums.h"
+#include "link/comm.h"
 #include "link/framing.h"
 #include "shared/state.h"
+#include "simunit/sim_unit.h"
+#include "toolkit/gui_queue.h"
 #include "toolkit/random.h"
 
 namespace {
@@ -339,6 +345,105 @@ TEST_F(BlockCommandsTest, BlocksReachingPastTheImagesSendZerosForTheMissingPart)
   SendProgramBlock(0x99, 14, 0, 0);
   EXPECT_EQ(Range(Packet(0), 88, 2048), Eep(14 * 1024, 2048));
   ExpectZeros(0, 88 + 2048, 2048);
+}
+
+// The senders against the simulated unit over a real pseudo-terminal, through
+// the channel's own serial component.
+class CommandsOnLineTest : public CommandsTest {
+protected:
+  void SetUp() override {
+    CommandsTest::SetUp();
+    unit_.Start();
+    comm_.SetCommName(unit_.SlavePath());
+    comm_.SetBaudRate(1000000);
+    comm_.SetReadIntervalTimeout(5);
+    comm_.OnReceiveData = [this](TComm*, const uint8_t* data, uint16_t length) {
+      received_.insert(received_.end(), data, data + length);
+    };
+    comm_.OpenPort();
+    g.ChannelComm[kChannel] = &comm_;
+  }
+  void TearDown() override {
+    g.ChannelComm[kChannel] = nullptr;
+    comm_.ClosePort();
+    TheGuiQueue().Drain();
+    unit_.Stop();
+    CommandsTest::TearDown();
+  }
+
+  // Sends through send and waits for the unit's reply frame; returns the
+  // decoded reply, empty when none came in time.
+  template <typename Send>
+  Bytes Exchange(Send send) {
+    received_.clear();
+    EXPECT_TRUE(send());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (;;) {
+      TheGuiQueue().Drain();
+      uint16_t position = 0, frameLength = 0;
+      Bytes frame(kFrameBytes);
+      if (ExtractFrame(received_.data(), static_cast<uint16_t>(received_.size()), position, frame.data(),
+                       frame.size(), frameLength)) {
+        Bytes decoded(kTxPacketBytes);
+        uint16_t decodedLength = 0;
+        EXPECT_EQ(SlipDecode(frame.data(), decoded.data(), decoded.size(), decodedLength, frameLength), 0);
+        decoded.resize(decodedLength);
+        return decoded;
+      }
+      if (std::chrono::steady_clock::now() > deadline) return {};
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+  static uint8_t Status(const Bytes& reply) {
+    return reply.empty() ? 0xFF : CheckPacket(reply.data(), static_cast<uint16_t>(reply.size()));
+  }
+
+  static constexpr uint8_t kChannel = 3;
+  SimUnit unit_;
+  TComm comm_;
+  Bytes received_;
+};
+
+TEST_F(CommandsOnLineTest, UnitTakesBlankCheckProgramVerifyAndInformationBlock) {
+  g.RomSizeKB = 16;
+  g.FlashStart = 0;
+  g.FlashEnd = 0x3FFF;
+  for (size_t i = 0; i < 0x4000; ++i) g.FlashImage[i] = static_cast<uint8_t>(i * 5 + 0xC0 + (i >> 8));
+  g.ImageCrc16 = Crc16Range(g.FlashImage, g.FlashStart, g.FlashEnd);
+
+  const uint8_t blank = Status(Exchange([] { return SendOpCommand(kCmdOperation, kOpBlankCheck, kChannel); }));
+  EXPECT_TRUE(blank == 0 || blank == 6) << int{blank};
+
+  for (uint16_t block = 0; block < g.RomSizeKB; block += 4) {
+    g.BlockIndex[kChannel] = block;
+    const uint8_t status =
+        Status(Exchange([block] { return SendProgramBlock(kCmdProgramFlash, block, g.BaseAddress, kChannel); }));
+    EXPECT_TRUE(status == 0 || status == 6) << "block " << block << ": " << int{status};
+  }
+  EXPECT_EQ(unit_.ReadFlash(0, 0x4000), Range(g.FlashImage, 0, 0x4000));
+
+  const Bytes verify = Exchange([] { return SendOpCommand(kCmdOperation, kOpVerify, kChannel); });
+  ASSERT_EQ(Status(verify), 0);
+  ASSERT_GE(verify.size(), 8u + 4u);
+  EXPECT_EQ(verify[8], 6);
+  EXPECT_EQ(Word(verify.data() + 10), g.ImageCrc16);
+
+  g.ChipName = "FU6812";
+  g.DataFileName = "image.hex";
+  const uint16_t argument = 0xA55A;
+  const uint8_t info = Status(Exchange([] { return SendOfflineInfo(kCmdOfflineInfo, argument, kChannel); }));
+  EXPECT_TRUE(info == 0 || info == 6) << int{info};
+  const auto taken = unit_.OfflineInfo();
+  ASSERT_TRUE(taken.has_value());
+  const auto key = OfflineKeyBytes(argument);
+  for (size_t i = 0; i < 512; ++i) ASSERT_EQ((*taken)[i], Packet(kChannel)[8 + i] ^ key[i % 2]) << i;
+}
+
+TEST_F(CommandsOnLineTest, ResetReachesTheUnitAndIsNotAnswered) {
+  EXPECT_TRUE(SendReset(kChannel));
+  ASSERT_TRUE(unit_.WaitForLog(1, std::chrono::seconds(10)));
+  EXPECT_EQ(unit_.Log()[0].Command(), kCmdReset);
+  EXPECT_EQ(unit_.ResetsReceived(), 1);
 }
 
 }  // namespace
