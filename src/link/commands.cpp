@@ -37,12 +37,6 @@ constexpr size_t kInfoDataFileName = 272;
 constexpr size_t kInfoDataFileNameBytes = 48;
 constexpr size_t kInfoFiller = 320;
 constexpr size_t kInfoFillerBytes = 161;
-constexpr size_t kInfoCrc = 508;
-constexpr size_t kInfoSum = 510;
-
-// Read-from-address fields, packet offsets.
-constexpr size_t kReadAddressAt = 56;
-constexpr size_t kReadLengthAt = 60;
 
 // Block numbers of the programming and download commands wrap at 4096 KB,
 // the size of the flash image.
@@ -197,10 +191,10 @@ void BuildOfflineInfo(uint8_t ch) {
   PutStringField(g.ChipName, kPacketHeaderBytes + kInfoChipName, kInfoChipNameBytes, ch);
   PutStringField(g.DataFileName, kPacketHeaderBytes + kInfoDataFileName, kInfoDataFileNameBytes, ch);
   for (size_t i = 0; i < kInfoFillerBytes; ++i) b[kInfoFiller + i] = RandomByte();
-  Put16(b + kInfoCrc, PacketCrcRange(b, 0, kInfoCrc - 1));
+  Put16(b + kOfflineInfoCrc, PacketCrcRange(b, 0, kOfflineInfoCrc - 1));
   uint16_t sum = 0;
-  for (size_t i = 0; i < kInfoSum; ++i) sum = static_cast<uint16_t>(sum + b[i]);
-  Put16(b + kInfoSum, sum);
+  for (size_t i = 0; i < kOfflineInfoSum; ++i) sum = static_cast<uint16_t>(sum + b[i]);
+  Put16(b + kOfflineInfoSum, sum);
 }
 
 bool SendOpCommand(uint8_t code, uint16_t argument, uint8_t ch) {
@@ -221,8 +215,8 @@ bool SendReadCommand(uint8_t code, uint16_t argument, uint8_t ch) {
   WriteChipHeader(ch, code, argument, kReadPayloadBytes);
   // The packet keeps the block's first 64 bytes; the rest lies past the CRC.
   BuildParamBlock(kPacketHeaderBytes, 0, ch);
-  Put32(Slot(ch) + kReadAddressAt, g.ReadAddress);
-  Put16(Slot(ch) + kReadLengthAt, g.ReadLength);
+  Put32(Slot(ch) + kPacketHeaderBytes + kReadAddressOffset, g.ReadAddress);
+  Put16(Slot(ch) + kPacketHeaderBytes + kReadLengthOffset, g.ReadLength);
   return FinishAndSend(ch, kReadPayloadBytes);
 }
 
