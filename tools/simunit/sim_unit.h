@@ -1,0 +1,194 @@
+#pragma once
+// A simulated programmer unit on the far side of a serial line: it answers the
+// identify request and every command packet as a unit does, with the
+// program's own framing, and keeps a chip (flash, EEP, configuration bytes,
+// ID) so that program, verify, checksum and reads round-trip.
+//
+// Threads: Start() runs one serving thread that reads the line and answers;
+// every public member may be called from any thread at any time (state and
+// log are guarded by one mutex; writes to the line by another). Stop() (and
+// the destructor) ends the thread and waits for it.
+//
+// What it does with what it receives (beyond the program's contract):
+//  - every packet's CRC is checked: a bad one is answered with 35; a frame
+//    that does not decode, or a packet whose length disagrees with its header,
+//    with 42; an unknown command or operation with 37;
+//  - the chip size follows the RomSizeKB of every parameter block received;
+//    block numbers and addresses outside the chip are answered with 85;
+//  - verify answers 6 when the CRC-16/CCITT-FALSE of the chip over the
+//    block's FlashStart..FlashEnd equals the block's ImageCrc16, else 48;
+//    payload bytes 4-5 carry that expected ImageCrc16;
+//  - the off-line information (0x53) is unmasked and both copies, the block's
+//    CRC and its sum are checked: copies that differ give 42, a CRC or sum
+//    that does not hold 35;
+//  - firmware blocks (0xB7) are unmasked into the unit's firmware store; the
+//    finish packet (0xBD) makes the unit report the upgrade version (see
+//    SetUpgradeVersion) from then on. Neither the reset (0x8A) nor the finish
+//    is answered.
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+// What the unit says about itself in its identity reply. The text it sends is
+// name, a blank, version, then suffix (so version normally begins with 'V').
+struct SimIdentity {
+  std::string name = "OrvantGengX-BEM";
+  std::string version = "V1.0";
+  std::string suffix = ",SimUnit";
+  char letters[2] = {'O', 'G'};  // reply bytes 8-9 ("QK" has a meaning)
+  uint8_t deviceType = 1;
+};
+
+// Protection state of the simulated chip; an erase clears it.
+enum class SimProtection : uint8_t {
+  kNone,
+  kReadProtected16,  // blank check answers 16; reads answer 19
+  kReadProtected19,  // blank check answers 19; reads answer 19
+  kWriteProtected,   // blank check answers 90; writes answer 16
+};
+
+// One frame the unit received, as decoded by SlipDecode.
+struct SimPacket {
+  std::vector<uint8_t> bytes;  // the decoded packet (or as much as decoded)
+  uint8_t decodeResult = 0;    // SlipDecode's result for the frame
+  bool IsIdentify() const;
+  uint8_t Command() const;    // byte 0, or 0 when empty
+  uint16_t Argument() const;  // bytes 1-2, or 0 when shorter
+};
+
+// Stores of the unit, bytes: the largest chip the program can address, the
+// EEP and the firmware.
+inline constexpr uint32_t kSimFlashBytes = 4194304;
+inline constexpr uint32_t kSimEepBytes = 16384;
+inline constexpr uint32_t kSimFirmwareBytes = 65536;
+// The byte of an erased flash or EEP cell.
+inline constexpr uint8_t kSimErasedByte = 0xFF;
+// Matches any command or operation in SetFailure.
+inline constexpr int kSimAny = -1;
+
+class SimUnit {
+ public:
+  // Opens a new pseudo-terminal pair in raw mode; the program opens
+  // SlavePath(). Throws std::runtime_error when no pair can be opened.
+  SimUnit();
+  // Serves an existing device instead (a tty is set to raw 1,000,000 baud,
+  // 8 data bits, 2 stop bits). Throws std::runtime_error when it cannot open.
+  explicit SimUnit(const std::string& attachPath);
+  ~SimUnit();
+  SimUnit(const SimUnit&) = delete;
+  SimUnit& operator=(const SimUnit&) = delete;
+
+  // The path the program opens (the attached path in attach mode).
+  const std::string& SlavePath() const { return slavePath_; }
+
+  void Start();
+  void Stop();
+
+  // Identity. SetUpgradeVersion: the version the firmware image carries,
+  // reported after the next finish packet that follows at least one block.
+  void SetIdentity(const SimIdentity& identity);
+  SimIdentity Identity() const;
+  void SetUpgradeVersion(const std::string& version);
+
+  // Chip state.
+  void SetChipSize(uint32_t bytes);  // at most kSimFlashBytes; parameter blocks also set it
+  uint32_t ChipSize() const;
+  void SetBlank();     // erases flash and EEP, clears protection
+  void SetNotBlank();  // writes one non-erased byte at offset 0
+  void SetProtection(SimProtection protection);
+  // Every command that is answered and matches command (kSimAny or a code)
+  // and operation (kSimAny or the packet argument) answers code instead;
+  // code 0 clears the rule. The identify request is never affected.
+  void SetFailure(uint8_t code, int command = kSimAny, int operation = kSimAny);
+  // A silent unit answers no packet; with identifyToo not the identify
+  // request either. It still receives and logs.
+  void SetSilent(bool silent, bool identifyToo = false);
+  void SetChipId(const std::array<uint8_t, 12>& id);
+  void WriteFlash(uint32_t offset, const std::vector<uint8_t>& bytes);  // bounded to the chip
+  std::vector<uint8_t> ReadFlash(uint32_t offset, uint32_t length) const;  // bounded to the chip
+  std::vector<uint8_t> ReadEep(uint32_t offset, uint32_t length) const;    // bounded to 16 KB
+  std::array<uint8_t, 16> ConfigBytes() const;  // the settings of the last configuration write
+
+  // What downloads and upgrades left in the unit.
+  std::optional<std::array<uint8_t, 512>> OfflineInfo() const;  // last accepted, unmasked
+  std::vector<uint8_t> DownloadedFlash(uint32_t offset, uint32_t length) const;
+  std::vector<uint8_t> Firmware() const;  // 65,536 bytes
+  int FirmwareBlocksReceived() const;     // blocks since the last finish
+  int ResetsReceived() const;
+
+  // Line pacing: 0 sends as fast as the line takes it; else bytes go out no
+  // faster than baud / 11 bytes per second (1,000,000 for the real line).
+  void SetLineRate(uint32_t baud);
+
+  // Sends on its own: a step report (its check byte computed), a packet framed
+  // as it stands, or raw bytes.
+  void SendStepReport(uint8_t step, uint8_t result, uint16_t progress, uint16_t total);
+  void SendFrame(const std::vector<uint8_t>& packet);
+  void SendRaw(const std::vector<uint8_t>& bytes);
+
+  // What it received, in arrival order.
+  std::vector<SimPacket> Log() const;
+  void ClearLog();
+  // Waits until the log holds at least count frames; false on time-out.
+  bool WaitForLog(size_t count, std::chrono::milliseconds timeout) const;
+
+ private:
+  struct Failure {
+    uint8_t code = 0;
+    int command = kSimAny;
+    int operation = kSimAny;
+  };
+
+  void Serve();
+  void HandleFrame(uint8_t* frame, uint16_t frameLength);
+  std::vector<uint8_t> Answer(const std::vector<uint8_t>& packet, uint8_t decodeResult);
+  std::vector<uint8_t> AnswerPacket(const std::vector<uint8_t>& p);
+  std::vector<uint8_t> AnswerOperation(const std::vector<uint8_t>& p);
+  uint8_t TakeOfflineInfo(const std::vector<uint8_t>& p);
+  uint8_t TakeFirmwareBlock(const std::vector<uint8_t>& p);
+  void TakeFirmwareFinish(const std::vector<uint8_t>& p);
+  void TakeParamBlock(const std::vector<uint8_t>& p);
+  std::vector<uint8_t> IdentityReply() const;
+  void Write(const std::vector<uint8_t>& bytes);
+  void WriteAll(const uint8_t* bytes, size_t n);
+
+  int lineFd_ = -1;
+  int slaveFd_ = -1;  // kept open so the master never sees a hang-up
+  int wakeFd_ = -1;
+  bool ownsTty_ = false;
+  std::string slavePath_;
+  std::thread thread_;
+  std::atomic<bool> stopping_{false};
+
+  mutable std::mutex mutex_;
+  mutable std::condition_variable logChanged_;
+  std::mutex writeMutex_;
+
+  SimIdentity identity_;
+  std::string upgradeVersion_;
+  std::vector<uint8_t> flash_ = std::vector<uint8_t>(kSimFlashBytes, kSimErasedByte);
+  std::vector<uint8_t> eep_ = std::vector<uint8_t>(kSimEepBytes, kSimErasedByte);
+  std::vector<uint8_t> download_ = std::vector<uint8_t>(kSimFlashBytes, 0);
+  std::vector<uint8_t> firmware_ = std::vector<uint8_t>(kSimFirmwareBytes, 0);
+  uint32_t chipBytes_ = 16384;
+  std::array<uint8_t, 16> config_{};
+  std::array<uint8_t, 12> chipId_ = {0x10, 0x11, 0x12, 0x13, 0x14, 0x15,
+                                     0x16, 0x17, 0x18, 0x19, 0x1A, 0x1B};
+  std::optional<std::array<uint8_t, 512>> offlineInfo_;
+  SimProtection protection_ = SimProtection::kNone;
+  Failure failure_;
+  bool silent_ = false;
+  bool silentIdentify_ = false;
+  uint32_t lineBaud_ = 0;
+  int firmwareBlocks_ = 0;
+  int resets_ = 0;
+  std::vector<SimPacket> log_;
+};
