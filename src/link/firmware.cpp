@@ -22,11 +22,8 @@ uint8_t FirmwareKeyTable[kFirmwareKeyTableBytes];
 
 namespace {
 
-constexpr uint8_t kCmdFirmwareBlock = 0xB7;
-constexpr uint8_t kCmdFirmwareFinish = 0xBD;
-constexpr uint16_t kBlockPayloadBytes = 0x1020;  // masked half + random half
 constexpr size_t kRandomHalfOffset = 8 + kFirmwareBlockBytes;
-constexpr size_t kBlockCrcOffset = 8 + kBlockPayloadBytes;
+constexpr size_t kBlockCrcOffset = 8 + kFirmwarePayloadBytes;
 constexpr uint16_t kUpgradeTimeoutTicks = 500;  // 10 ms ticks
 constexpr uint32_t kBlockWordRange = 65525;     // W is 0..65524
 constexpr uint32_t kByteRange = 255;            // random bytes are 0..254
@@ -204,9 +201,9 @@ bool SendFirmwareBlock(uint16_t block, uint8_t ch) {
   PutWord(packet + 2, word);
   packet[4] = RandomByte();
   packet[5] = RandomByte();
-  PutWord(packet + 6, kBlockPayloadBytes);
+  PutWord(packet + 6, kFirmwarePayloadBytes);  // masked half + random half
 
-  const uint8_t* source = FirmwareImage + (kFirmwareBlockBytes * block) % kFirmwareImageBytes;
+  const uint8_t* source = FirmwareImage + (size_t{kFirmwareBlockBytes} * block) % kFirmwareImageBytes;
   for (size_t i = 0; i < kFirmwareBlockBytes; i += 4) {
     packet[8 + i] = source[i] ^ low;
     packet[8 + i + 1] = source[i + 1] ^ high;

@@ -49,8 +49,6 @@ inline constexpr uint32_t kFirmwareBodyLengthMax = 61328;
 // Addresses of the firmware in the unit.
 inline constexpr uint32_t kFirmwareBaseAddress = 4096;
 inline constexpr uint32_t kFirmwareEndMax = 36863;  // 32 blocks
-// One upgrade packet carries one block.
-inline constexpr uint32_t kFirmwareBlockBytes = 2048;
 
 // Total file bytes that an image with this body length takes.
 constexpr size_t FirmwareFileBytes(uint32_t bodyLength) {

@@ -9,6 +9,7 @@
 #include "link/firmware.h"
 #include "link/framing.h"
 #include "link/operation_steps.h"
+#include "link/wire.h"
 #include "shared/main_window.h"
 #include "shared/state.h"
 #include "toolkit/format.h"
@@ -16,7 +17,6 @@
 namespace {
 
 constexpr uint8_t kIdentifyRequest[kIdentifyRequestBytes] = {0xC0, 0xA3, 0xA5, 0x35, 0xC0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-constexpr uint8_t kStepReportMark = 0xFD;
 constexpr uint16_t kLinkedTimeoutTicks = 500;  // 10 ms ticks
 constexpr size_t kVersionTokenBytes = 8;
 
@@ -26,7 +26,7 @@ constexpr size_t kVersionTokenBytes = 8;
 class TReplyText {
 public:
   TReplyText(const uint8_t* reply, uint16_t replyLength, uint8_t offset) : text_(reply + offset) {
-    const size_t declared = static_cast<size_t>(reply[6] | (reply[7] << 8)) + 1;
+    const size_t declared = static_cast<size_t>(reply[kIdentityTextLength] | (reply[kIdentityTextLength + 1] << 8)) + 1;
     const size_t available = replyLength > offset ? replyLength - offset : 0;
     length_ = std::min(declared, available);
     nameEnd_ = 0;
@@ -49,11 +49,12 @@ private:
 };
 
 bool IsIdentityReply(const uint8_t* reply, uint16_t replyLength) {
-  return replyLength >= 8 && reply[0] == 0xA3 && reply[1] == 0xA5 && reply[2] == 0x35 && (reply[6] | reply[7]) != 0;
+  return replyLength >= kPacketHeaderBytes && std::memcmp(reply, kIdentifyMark, sizeof kIdentifyMark) == 0 &&
+         (reply[kIdentityTextLength] | reply[kIdentityTextLength + 1]) != 0;
 }
 
 bool CarriesQk(const uint8_t* reply, uint16_t replyLength) {
-  return replyLength >= 10 && reply[8] == 'Q' && reply[9] == 'K';
+  return replyLength >= kIdentityLetters + 2 && reply[kIdentityLetters] == 'Q' && reply[kIdentityLetters + 1] == 'K';
 }
 
 size_t NameLength(const char (&name)[kDeviceNameBytes]) { return strnlen(name, kDeviceNameBytes); }
@@ -143,7 +144,7 @@ uint8_t CheckDeviceName(const uint8_t* reply, uint16_t replyLength, char (&name)
 
 void HandleIdentifyReply(uint16_t& frameLength, uint8_t ch) {
   uint16_t decodedLength = 0;
-  if (SlipDecode(g.RxFrame[ch], g.TxPacket[ch], decodedLength, frameLength) != 0) return;
+  if (SlipDecode(g.RxFrame[ch], g.TxPacket[ch], kTxPacketBytes, decodedLength, frameLength) != 0) return;
   const uint8_t* reply = g.TxPacket[ch];
   // Units working stand-alone report their steps whether identified or not.
   if (reply[0] == kStepReportMark) {

@@ -12,7 +12,6 @@
 #include <cstdint>
 
 inline constexpr size_t kDeviceNameBytes = 128;  // holds 127 characters and a 0
-inline constexpr uint8_t kIdentityTextOffset = 28;
 inline constexpr uint16_t kIdentifyRequestBytes = 10;
 inline constexpr char kEditionName[] = "OrvantGengX-BEM";
 inline constexpr char kFamilyName[] = "OrvantGengX";

@@ -1,6 +1,8 @@
 #include "link/firmware.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -9,8 +11,12 @@
 #include <vector>
 
 #include "link/framing.h"
+#include "link/identify.h"
+#include "shared/main_window.h"
 #include "shared/state.h"
 #include "simunit/firmware_builder.h"
+#include "simunit/sim_unit.h"
+#include "toolkit/combo_box.h"
 #include "toolkit/gauge.h"
 #include "toolkit/memo.h"
 #include "toolkit/random.h"
@@ -304,7 +310,7 @@ protected:
     uint16_t count = static_cast<uint16_t>(n + 1);
     uint16_t decodedLength = 0;
     static uint8_t decoded[kTxPacketBytes];
-    EXPECT_EQ(SlipDecode(frame, decoded, decodedLength, count), 0);
+    EXPECT_EQ(SlipDecode(frame, decoded, sizeof decoded, decodedLength, count), 0);
     return Bytes(decoded, decoded + decodedLength);
   }
 };
@@ -357,6 +363,119 @@ TEST_F(FirmwareBlockTest, UnmaskingABlockGivesBackTheFirstThreeBytesOfEachGroup)
       ASSERT_EQ(masked[2] ^ random[2] ^ low, source[i + 2]) << block << ":" << i;
     }
   }
+}
+
+// The program's packets against the simulated unit on the far side of a
+// pseudo-terminal. The test carries the frames that the handlers leave in the
+// channel's slots across the line and hands every reply frame back, as the
+// receive handler and the reply dispatch do.
+class UpgradeExchangeTest : public FirmwareTest {
+protected:
+  static constexpr uint8_t kCh = 0;
+
+  class Window : public IMainWindow {
+  public:
+    void LogLine(std::string_view) override {}
+    void SetInfoPanelCaption(std::string_view text) override { caption = text; }
+    TComboBoxModel& ComboBoxCOM() override { return combo; }
+    void AdvanceSerialNumber() override {}
+    void ShowFlashGrid() override {}
+    void ShowEepGrid() override {}
+    std::string caption;
+    TComboBoxModel combo;
+  };
+
+  void SetUp() override {
+    FirmwareTest::SetUp();
+    g.OrvantBEMxPrg = &window_;
+    line_ = ::open(unit_.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(line_, 0);
+    unit_.Start();
+  }
+  void TearDown() override {
+    unit_.Stop();
+    if (line_ >= 0) ::close(line_);
+    FirmwareTest::TearDown();
+  }
+
+  // Sends what the last builder framed into the channel's frame slot.
+  void Transmit() {
+    const uint8_t* frame = g.TxFrame[kCh];
+    size_t n = 1;
+    while (n < kFrameBytes && frame[n] != 0xC0) ++n;
+    n += 1 + 5;  // the closing byte and the trailing fill
+    ASSERT_EQ(::write(line_, frame, n), static_cast<ssize_t>(n));
+  }
+  // Waits for the next complete reply frame and leaves it in the channel's
+  // receive frame slot; false when none comes within the bound.
+  bool ReceiveFrame(uint16_t& frameLength) {
+    for (int waits = 0; waits < 100; ++waits) {
+      uint16_t position = 0;
+      if (ExtractFrame(kCh, position, frameLength)) {
+        std::memmove(g.RxBuffer[kCh], g.RxBuffer[kCh] + position, g.RxCount[kCh] - position);
+        g.RxCount[kCh] -= position;
+        return true;
+      }
+      pollfd ready{line_, POLLIN, 0};
+      if (::poll(&ready, 1, 100) <= 0) continue;
+      const ssize_t n = ::read(line_, g.RxBuffer[kCh] + g.RxCount[kCh], kRxBufferBytes - g.RxCount[kCh]);
+      if (n > 0) g.RxCount[kCh] += static_cast<uint16_t>(n);
+    }
+    return false;
+  }
+  void Identify() {
+    SendIdentify(kCh);
+    Transmit();
+    uint16_t frameLength = 0;
+    ASSERT_TRUE(ReceiveFrame(frameLength));
+    HandleIdentifyReply(frameLength, kCh);
+  }
+
+  Window window_;
+  SimUnit unit_;
+  int line_ = -1;
+};
+
+TEST_F(UpgradeExchangeTest, AnOutdatedUnitTakesEveryBlockAndThenReportsTheNewVersion) {
+  const Bytes body = PatternBody(9000, 0x44);
+  Load(BuildFirmwareImage(body, "V1.7"));
+  ASSERT_EQ(g.ImageValid, 1);
+  SimIdentity identity;
+  identity.version = "V1.6";
+  unit_.SetIdentity(identity);
+  unit_.SetUpgradeVersion("V1.7");
+
+  Identify();
+  ASSERT_EQ(g.ChannelState[kCh], 0xA0);
+  EXPECT_EQ(g.FoundDevices, 0);
+  const uint16_t blocks = g.BlockCount[kCh];
+  EXPECT_EQ(blocks, 9);  // (9000 - 1) >> 10, plus one
+  for (uint16_t acknowledged = 0; g.ChannelState[kCh] == 0xA0; ++acknowledged) {
+    ASSERT_LT(acknowledged, blocks);
+    Transmit();
+    uint16_t frameLength = 0;
+    ASSERT_TRUE(ReceiveFrame(frameLength)) << "block " << acknowledged;
+    uint16_t decodedLength = 0;
+    ASSERT_EQ(SlipDecode(g.RxFrame[kCh], g.TxPacket[kCh], kTxPacketBytes, decodedLength, frameLength), 0);
+    FirmwareBlockDone(CheckPacket(g.TxPacket[kCh], decodedLength), kCh);
+  }
+  EXPECT_EQ(unit_.FirmwareBlocksReceived(), blocks);
+  Transmit();  // the finish packet, which is not answered
+  ASSERT_TRUE(unit_.WaitForLog(1 + blocks + 1, std::chrono::seconds(10)));
+  EXPECT_EQ(unit_.Log().back().Command(), 0xBD);
+  EXPECT_EQ(g.ChannelState[kCh], 0xF0);
+  EXPECT_EQ(g.ChannelUnready[kCh], 0);
+
+  // Three bytes of every four travel.
+  const Bytes stored = unit_.Firmware();
+  for (size_t i = 0; i < body.size(); ++i) ASSERT_EQ(stored[i], i % 4 == 3 ? 0 : body[i]) << i;
+
+  // The search after the upgrade finds the unit current.
+  g.ChannelLinked[kCh] = 0;
+  Identify();
+  EXPECT_EQ(g.FoundDevices, 1);
+  EXPECT_EQ(g.ChannelState[kCh], 0xF0);
+  EXPECT_EQ(window_.caption, "OrvantGengX-BEM V1.7,SimUnit");
 }
 
 }  // namespace
