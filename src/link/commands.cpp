@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 
 #include "link/comm.h"
 #include "link/framing.h"
@@ -60,6 +61,14 @@ void Put16(uint8_t* p, uint16_t value) {
 void Put32(uint8_t* p, uint32_t value) {
   Put16(p, static_cast<uint16_t>(value));
   Put16(p + 2, static_cast<uint16_t>(value >> 16));
+}
+
+// Consecutive little-endian words.
+void PutWords(uint8_t* p, std::initializer_list<uint16_t> words) {
+  for (uint16_t word : words) {
+    Put16(p, word);
+    p += 2;
+  }
 }
 
 // Bits 8..23 of an address: the only part of a 32-bit address that travels.
@@ -143,26 +152,15 @@ void BuildParamBlock(size_t offset, uint16_t argument, uint8_t ch) {
   b[11] = RandomByte();
   Put16(b + 12, MiddleBits(g.FlashStart));
   Put16(b + 14, MiddleBits(g.FlashEnd));
-  Put16(b + 16, g.RomSizeKB);
-  Put16(b + 18, g.PageSize);
-  Put16(b + 20, g.PageCount);
-  Put16(b + 22, g.EepSize);
-  Put16(b + 24, g.SizeWord5);
-  Put16(b + 26, g.SizeWord6);
-  Put16(b + 28, MiddleBits(g.EepStart));
-  Put16(b + 30, MiddleBits(g.EepEnd));
+  PutWords(b + 16, {g.RomSizeKB, g.PageSize, g.PageCount, g.EepSize, g.SizeWord5, g.SizeWord6,
+                    MiddleBits(g.EepStart), MiddleBits(g.EepEnd)});
   const uint8_t controls[] = {g.CheckFlags,   g.InterfaceFlags, g.PowerResetFlags, g.ControlByte4,
                               g.ControlByte5, g.ControlByte6,   g.ChipModelA,      g.ControlByte8,
                               g.PowerOnDelay, g.PowerOffDelay,  g.ChipInDelay,     g.ChipOutDelay,
                               g.ChipModelB,   g.ControlByte14,  g.ProgSpeed};
   std::memcpy(b + 32, controls, sizeof controls);  // byte 47 stays 0
-  Put16(b + 48, g.ImagePacketCrc);
-  Put16(b + 50, g.ImageSum16);
-  Put16(b + 52, g.AuxCheckWord1);
-  Put16(b + 54, g.AuxCheckWord2);
-  Put16(b + 56, g.AuxCheckWord3);
-  Put16(b + 58, g.AuxCheckWord4);
-  Put16(b + 60, g.ImageCrc16);
+  PutWords(b + 48, {g.ImagePacketCrc, g.ImageSum16, g.AuxCheckWord1, g.AuxCheckWord2, g.AuxCheckWord3,
+                    g.AuxCheckWord4, g.ImageCrc16});
 }
 
 void PutStringField(std::string_view text, size_t offset, size_t fieldLength, uint8_t ch) {

@@ -24,32 +24,13 @@
 #include <cstdint>
 #include <string_view>
 
-// Command codes (packet byte 0).
-inline constexpr uint8_t kCmdOperation = 0x93;     // operation in the argument
-inline constexpr uint8_t kCmdReadFlash = 0x9B;     // one 4 KB flash block
-inline constexpr uint8_t kCmdReadEep = 0x9D;       // one EEP block
-inline constexpr uint8_t kCmdProgramFlash = 0x95;  // parameter block + 4 KB of flash
-inline constexpr uint8_t kCmdProgramEep = 0x99;    // parameter block + 4 KB of EEP
-inline constexpr uint8_t kCmdDownloadFlash = 0x55; // 4 KB of flash for off-line use
-inline constexpr uint8_t kCmdDownloadEep = 0x5A;   // 4 KB of EEP for off-line use
-inline constexpr uint8_t kCmdOfflineInfo = 0x53;   // masked off-line information, twice
-inline constexpr uint8_t kCmdReset = 0x8A;         // "RE" "ST": restart the unit
+#include "link/wire.h"
 
-// Operations carried in the argument of kCmdOperation.
-inline constexpr uint16_t kOpErase = 3;
-inline constexpr uint16_t kOpBlankCheck = 5;
-inline constexpr uint16_t kOpChipId = 60;
-inline constexpr uint16_t kOpVerify = 85;  // also the chip checksum read
-inline constexpr uint16_t kOpReadAddress = 121;
-inline constexpr uint16_t kOpWriteConfig = 0x53;  // the letter 'S'
+// Command codes, operations and packet layout sizes are the wire's
+// (link/wire.h), shared with the simulated unit.
 
-// Sizes, bytes.
-inline constexpr size_t kPacketHeaderBytes = 8;
-inline constexpr size_t kPacketCrcBytes = 2;
-inline constexpr size_t kParamBlockBytes = 80;
-inline constexpr size_t kOfflineInfoBytes = 512;
-inline constexpr size_t kDataBlockBytes = 4096;
-inline constexpr size_t kBlockUnitBytes = 1024;  // block numbers count kilobytes
+// Block numbers count kilobytes: a 4 KB block is numbered by its first one.
+inline constexpr size_t kBlockUnitBytes = 1024;
 
 // Payload lengths by command.
 inline constexpr uint16_t kOpPayloadBytes = 208;        // 0x93 / 0x9B / 0x9D

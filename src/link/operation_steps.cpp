@@ -7,88 +7,65 @@
 
 namespace {
 
-// What every step begins with; LogText nullptr: the step writes no line.
-struct TStepEntry {
-  uint8_t State;
-  uint16_t Tick;
-  const char* LogText;
-};
-
-// clang-format off
-//                                      state               tick             log text
-constexpr TStepEntry kDownloadStep      {StateDownloadStart, kBlockStepTicks, "开始下载数据到烧写器......"};
-constexpr TStepEntry kFlashDownloadStep {StateDownloadFlash, kBlockStepTicks, nullptr};
-constexpr TStepEntry kAutoProgramStep   {StateBlankCheck,    kStepTicks,      "开始自动编程，执行芯片查空......"};
-constexpr TStepEntry kEraseStep         {StateErase,         kEraseTicks,     "执行芯片擦除......"};
-constexpr TStepEntry kBlankCheckStep    {StateBlankCheck,    kStepTicks,      "执行芯片查空......"};
-constexpr TStepEntry kProgramFlashStep  {StateProgramFlash,  kBlockStepTicks, "开始Main Flash数据编程......"};
-constexpr TStepEntry kVerifyFlashStep   {StateVerifyFlash,   kStepTicks,      "开始Main Flash数据校验......"};
-constexpr TStepEntry kWriteConfigStep   {StateWriteConfig,   kStepTicks,      "写入芯片配置数据......"};
-constexpr TStepEntry kReadFlashStep     {StateReadFlash,     kBlockStepTicks, "读取芯片Main Flash数据......"};
-constexpr TStepEntry kReadEepStep       {StateReadEep,       kBlockStepTicks, nullptr};
-// clang-format on
-
 // The first block of every block step; BeginChannelProgress has just set
 // BlockIndex to it.
 constexpr uint16_t kFirstBlock = 0;
 // The off-line information packet's argument is a word draw, 0..65534.
 constexpr uint32_t kDownloadArgumentRange = 65535;
 
-void EnterStep(const TStepEntry& step, uint8_t channel) {
+// One step: its state, its tick (kBlockStepTicks for a block step), its log
+// line (nullptr: none of its own) and the sender of its first command.
+struct TStepEntry {
+  uint8_t State;
+  uint16_t Tick;
+  const char* LogText;
+  bool (*SendFirst)(uint8_t channel);
+};
+
+// clang-format off
+//                                      state               tick             log text                                first command
+constexpr TStepEntry kDownloadStep      {StateDownloadStart, kBlockStepTicks, "开始下载数据到烧写器......",
+    [](uint8_t ch) { return SendOfflineInfo(kCmdOfflineInfo, static_cast<uint16_t>(Random(kDownloadArgumentRange)), ch); }};
+constexpr TStepEntry kFlashDownloadStep {StateDownloadFlash, kBlockStepTicks, nullptr,
+    [](uint8_t ch) { return SendFlashDownloadBlock(kCmdDownloadFlash, kFirstBlock, g.BaseAddress, ch); }};
+constexpr TStepEntry kAutoProgramStep   {StateBlankCheck,    kStepTicks,      "开始自动编程，执行芯片查空......",
+    [](uint8_t ch) { return SendOpCommand(kCmdOperation, kOpBlankCheck, ch); }};
+constexpr TStepEntry kEraseStep         {StateErase,         kEraseTicks,     "执行芯片擦除......",
+    [](uint8_t ch) { return SendOpCommand(kCmdOperation, kOpErase, ch); }};
+constexpr TStepEntry kBlankCheckStep    {StateBlankCheck,    kStepTicks,      "执行芯片查空......",
+    [](uint8_t ch) { return SendOpCommand(kCmdOperation, kOpBlankCheck, ch); }};
+constexpr TStepEntry kProgramFlashStep  {StateProgramFlash,  kBlockStepTicks, "开始Main Flash数据编程......",
+    [](uint8_t ch) { return SendProgramBlock(kCmdProgramFlash, kFirstBlock, g.BaseAddress, ch); }};
+constexpr TStepEntry kVerifyFlashStep   {StateVerifyFlash,   kStepTicks,      "开始Main Flash数据校验......",
+    [](uint8_t ch) { return SendOpCommand(kCmdOperation, kOpVerify, ch); }};
+constexpr TStepEntry kWriteConfigStep   {StateWriteConfig,   kStepTicks,      "写入芯片配置数据......",
+    [](uint8_t ch) { return SendConfigCommand(ch); }};
+constexpr TStepEntry kReadFlashStep     {StateReadFlash,     kBlockStepTicks, "读取芯片Main Flash数据......",
+    [](uint8_t ch) { return SendOpCommand(kCmdReadFlash, kFirstBlock, ch); }};
+constexpr TStepEntry kReadEepStep       {StateReadEep,       kBlockStepTicks, nullptr,
+    [](uint8_t ch) { return SendOpCommand(kCmdReadEep, kFirstBlock, ch); }};
+// clang-format on
+
+// State first, so that the reply to the command is dispatched by it.
+void RunStep(const TStepEntry& step, uint8_t channel) {
   g.ChannelState[channel] = step.State;
   if (step.LogText != nullptr) LogChannelLine(step.LogText, channel);
   BeginChannelProgress(step.Tick, g.RomSizeKB, channel);
+  step.SendFirst(channel);  // a lost frame leaves the step waiting for its time-out
 }
 
 }  // namespace
 
-void StartDownload(uint8_t channel) {
-  EnterStep(kDownloadStep, channel);
-  SendOfflineInfo(kCmdOfflineInfo, static_cast<uint16_t>(Random(kDownloadArgumentRange)), channel);
-}
-
-void StartFlashDownload(uint8_t channel) {
-  EnterStep(kFlashDownloadStep, channel);
-  SendFlashDownloadBlock(kCmdDownloadFlash, kFirstBlock, g.BaseAddress, channel);
-}
-
+void StartDownload(uint8_t channel) { RunStep(kDownloadStep, channel); }
+void StartFlashDownload(uint8_t channel) { RunStep(kFlashDownloadStep, channel); }
 void StartAutoProgram(uint8_t channel) {
-  g.ChannelAuto[channel] = 1;
-  EnterStep(kAutoProgramStep, channel);
-  SendOpCommand(kCmdOperation, kOpBlankCheck, channel);
+  g.ChannelAuto[channel] = 1;  // cleared only by the console, before a single step
+  RunStep(kAutoProgramStep, channel);
 }
-
-void StartErase(uint8_t channel) {
-  EnterStep(kEraseStep, channel);
-  SendOpCommand(kCmdOperation, kOpErase, channel);
-}
-
-void StartBlankCheck(uint8_t channel) {
-  EnterStep(kBlankCheckStep, channel);
-  SendOpCommand(kCmdOperation, kOpBlankCheck, channel);
-}
-
-void StartProgramFlash(uint8_t channel) {
-  EnterStep(kProgramFlashStep, channel);
-  SendProgramBlock(kCmdProgramFlash, kFirstBlock, g.BaseAddress, channel);
-}
-
-void StartVerifyFlash(uint8_t channel) {
-  EnterStep(kVerifyFlashStep, channel);
-  SendOpCommand(kCmdOperation, kOpVerify, channel);
-}
-
-void StartWriteConfig(uint8_t channel) {
-  EnterStep(kWriteConfigStep, channel);
-  SendConfigCommand(channel);
-}
-
-void StartReadFlash(uint8_t channel) {
-  EnterStep(kReadFlashStep, channel);
-  SendOpCommand(kCmdReadFlash, kFirstBlock, channel);
-}
-
-void StartReadEep(uint8_t channel) {
-  EnterStep(kReadEepStep, channel);
-  SendOpCommand(kCmdReadEep, kFirstBlock, channel);
-}
+void StartErase(uint8_t channel) { RunStep(kEraseStep, channel); }
+void StartBlankCheck(uint8_t channel) { RunStep(kBlankCheckStep, channel); }
+void StartProgramFlash(uint8_t channel) { RunStep(kProgramFlashStep, channel); }
+void StartVerifyFlash(uint8_t channel) { RunStep(kVerifyFlashStep, channel); }
+void StartWriteConfig(uint8_t channel) { RunStep(kWriteConfigStep, channel); }
+void StartReadFlash(uint8_t channel) { RunStep(kReadFlashStep, channel); }
+void StartReadEep(uint8_t channel) { RunStep(kReadEepStep, channel); }

@@ -26,7 +26,6 @@ void SetStartUpValues() {
 }
 
 uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Dword(const uint8_t* p) { return Word(p) | (uint32_t{Word(p + 2)} << 16); }
 Bytes Range(const uint8_t* p, size_t from, size_t count) { return Bytes(p + from, p + from + count); }
 
 class CommandsTest : public ::testing::Test {
