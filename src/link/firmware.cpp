@@ -1,0 +1,227 @@
+#include "link/firmware.h"
+
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "catalogue/binary_file.h"
+#include "link/channel_log.h"
+#include "link/commands.h"
+#include "link/framing.h"
+#include "link/operation_steps.h"
+#include "link/wire.h"
+#include "shared/state.h"
+#include "toolkit/gauge.h"
+#include "toolkit/random.h"
+
+uint8_t FirmwareImage[kFirmwareImageBytes];
+uint32_t FirmwareBase;
+uint32_t FirmwareEnd;
+uint16_t FirmwareBodyLength;
+uint8_t FirmwareKeyTable[kFirmwareKeyTableBytes];
+
+namespace {
+
+constexpr size_t kRandomHalfOffset = 8 + kFirmwareBlockBytes;
+constexpr size_t kBlockCrcOffset = 8 + kFirmwarePayloadBytes;
+constexpr uint16_t kUpgradeTimeoutTicks = 500;  // 10 ms ticks
+constexpr uint32_t kBlockWordRange = 65525;     // W is 0..65524
+constexpr uint32_t kByteRange = 255;            // random bytes are 0..254
+// The key table repeats every 1024 groups of four bytes.
+constexpr uint32_t kKeyGroups = kFirmwareKeyTableBytes / 4;
+
+uint16_t PeekWord(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+
+void PutWord(uint8_t* p, uint16_t value) {
+  p[0] = static_cast<uint8_t>(value);
+  p[1] = static_cast<uint8_t>(value >> 8);
+}
+
+// Reads the whole file into FirmwareImage; returns its size, or -1 when it is
+// larger than the buffer (then the buffer is untouched). A file that cannot be
+// read counts as empty. Bytes past the file's end are cleared, so a load
+// depends on nothing that a previous one left behind.
+long ReadImageFile(const std::string& path) {
+  std::error_code error;
+  const uintmax_t fileBytes = std::filesystem::file_size(path, error);
+  if (!error && fileBytes > kFirmwareImageBytes) return -1;
+  uint32_t count = 0;  // no limit but the buffer
+  ReadBinFile(path, FirmwareImage, kFirmwareImageBytes, count);
+  std::memset(FirmwareImage + count, 0, kFirmwareImageBytes - count);
+  return count;
+}
+
+// The header's values must keep every read inside the file and every block
+// of the upgrade inside FirmwareImage.
+bool HeaderFits(size_t fileBytes) {
+  const uint16_t key = PeekWord(FirmwareImage + kFirmwareKeyWordOffset);
+  const uint32_t end = PeekWord(FirmwareImage + kFirmwareEndOffset) ^ key;
+  const uint32_t bodyLength = PeekWord(FirmwareImage + kFirmwareBodyLengthOffset) ^ key;
+  if (end < kFirmwareBaseAddress || end > kFirmwareEndMax) return false;
+  if (bodyLength > kFirmwareBodyLengthMax) return false;
+  return FirmwareFileBytes(bodyLength) <= fileBytes;
+}
+
+// Appends the packet CRC over bytes 0..n-1 at n, frames n + 2 bytes and sends.
+bool SendPacketWithCrc(uint16_t n, uint8_t ch) {
+  uint8_t* packet = g.TxPacket[ch];
+  PutWord(packet + n, PacketCrcRange(packet, 0, n - 1u));
+  return SendChannelFrame(ch, SlipEncode(packet, g.TxFrame[ch], n + 2u, kFrameBytes));
+}
+
+uint8_t RandomByte() { return static_cast<uint8_t>(Random(kByteRange)); }
+
+}  // namespace
+
+void ResetFirmwareState() {
+  std::memset(FirmwareImage, 0, sizeof FirmwareImage);
+  std::memset(FirmwareKeyTable, 0, sizeof FirmwareKeyTable);
+  FirmwareBase = 0;
+  FirmwareEnd = 0;
+  FirmwareBodyLength = 0;
+}
+
+uint16_t ReadWordSum(const uint8_t* p, uint32_t& sum) {
+  sum += p[0];
+  sum += p[1];
+  return PeekWord(p);
+}
+
+std::string XorFieldToString(const uint8_t* p, uint32_t& sum, size_t n, uint8_t mask) {
+  std::string text(n, '\0');
+  for (size_t i = 0; i < n; ++i) {
+    sum += p[i];
+    text[i] = static_cast<char>(p[i] != 0 ? p[i] ^ mask : 0);
+  }
+  return text;
+}
+
+void SumBytes(const uint8_t* p, uint32_t& sum, size_t n) {
+  for (size_t i = 0; i < n; ++i) sum += p[i];
+}
+
+void CopyVersionField(const uint8_t* p, uint32_t& sum, size_t n) {
+  if (n > kFirmwareVersionBytes) n = kFirmwareVersionBytes;
+  SumBytes(p, sum, n);
+  std::memcpy(g.FirmwareVersion, p, n);
+}
+
+void ScrambleFirmwareGroup(uint8_t* group, uint32_t k, const uint8_t* keyTable) {
+  const uint8_t* key = keyTable + 4 * (k % kKeyGroups);
+  group[0] ^= key[0];
+  group[1] ^= key[1];
+  group[2] ^= key[0];
+  group[3] ^= key[1];
+}
+
+void LoadFirmwareImage(const std::string& path) {
+  g.ImageValid = 0;
+  const long fileBytes = ReadImageFile(path);
+  if (fileBytes < 0) return;
+  // Shorter than the magic: whatever the cleared buffer holds there is no magic.
+  uint32_t sum = 0;
+  if (XorFieldToString(FirmwareImage, sum, kFirmwareMagicBytes, kFirmwareMagicMask) != kFirmwareMagicText) return;
+  FirmwareBase = kFirmwareBaseAddress;
+  if (!HeaderFits(static_cast<size_t>(fileBytes))) return;
+
+  CopyVersionField(FirmwareImage + kFirmwareVersionOffset, sum, kFirmwareVersionFieldBytes);
+  if (g.FirmwareVersion[0] != 'V') std::memset(g.FirmwareVersion, 0, kFirmwareVersionFieldBytes);
+
+  const uint16_t key = ReadWordSum(FirmwareImage + kFirmwareKeyWordOffset, sum);
+  FirmwareEnd = ReadWordSum(FirmwareImage + kFirmwareEndOffset, sum) ^ key;
+  ReadWordSum(FirmwareImage + kFirmwareSpareWord1Offset, sum);
+  ReadWordSum(FirmwareImage + kFirmwareSpareWord2Offset, sum);
+  FirmwareBodyLength = ReadWordSum(FirmwareImage + kFirmwareBodyLengthOffset, sum) ^ key;
+
+  SumBytes(FirmwareImage + kFirmwareKeyOffset, sum, kFirmwareKeyBytes);
+  std::memcpy(FirmwareKeyTable, FirmwareImage + kFirmwareKeyOffset, kFirmwareKeyBytes);
+  std::memset(FirmwareKeyTable + kFirmwareKeyBytes, 0, kFirmwareKeyTableBytes - kFirmwareKeyBytes);
+
+  // The output runs 3315 bytes behind the input over the same buffer, so every
+  // group is read before anything is written over it.
+  size_t in = kFirmwareBodyOffset;
+  size_t out = 0;
+  uint32_t group = 0;
+  for (uint32_t done = 0; done < FirmwareBodyLength; done += kFirmwareBodyUnitBytes) {
+    for (int i = 0; i < 4; ++i, in += 4, out += 4, ++group) {
+      uint8_t bytes[4];
+      std::memcpy(bytes, FirmwareImage + in, 4);
+      SumBytes(bytes, sum, 4);
+      ScrambleFirmwareGroup(bytes, group, FirmwareKeyTable);
+      std::memcpy(FirmwareImage + out, bytes, 4);
+    }
+  }
+  SumBytes(FirmwareImage + in, sum, kFirmwareTrailerBytes);
+  const uint8_t* stored = FirmwareImage + in + kFirmwareTrailerBytes;
+  const uint32_t storedSum = stored[0] | (stored[1] << 8) | (stored[2] << 16) | (static_cast<uint32_t>(stored[3]) << 24);
+  g.ImageValid = storedSum == sum ? 1 : 0;
+}
+
+void StartFirmwareUpgrade(uint8_t ch) {
+  if (g.ImageValid == 0) return;
+  g.UpgradeStarted = 1;
+  g.ChannelUnready[ch] = 1;
+  g.ChannelLinked[ch] = 1;  // so that the unit's replies reach the reply dispatch
+  g.ChannelState[ch] = StateFirmwareUpgrade;
+  g.ChannelTickProgress[ch] = 0;
+  g.ChannelBusy[ch] = 1;
+  g.ChannelTimer[ch] = kUpgradeTimeoutTicks;
+  g.BlockIndex[ch] = 0;
+  // Counted in kilobytes of the firmware's address range, one block a count.
+  g.BlockCount[ch] = static_cast<uint16_t>(((FirmwareEnd - FirmwareBase) >> 10) + 1);
+  if (TGauge* gauge = g.ChannelGauge[ch]) {
+    gauge->SetProgress(2);
+    gauge->SetMaxValue(g.BlockCount[ch]);
+    gauge->SetForeColor(clBlue);
+  }
+  LogChannelLine("开始升级编程器固件......", ch);
+  SendFirmwareBlock(0, ch);
+}
+
+void FirmwareBlockDone(uint8_t /*status*/, uint8_t ch) {
+  if (TGauge* gauge = g.ChannelGauge[ch]) gauge->AddProgress(1);
+  g.BlockIndex[ch] += 1;
+  if (g.BlockIndex[ch] < g.BlockCount[ch]) {
+    SendFirmwareBlock(g.BlockIndex[ch], ch);
+    return;
+  }
+  g.ChannelUnready[ch] = 0;
+  SendFirmwareFinish(ch);
+  LogChannelLine("Firmware Upgrade Completed!", ch);
+  EndChannelProgress(0, ch);
+}
+
+bool SendFirmwareBlock(uint16_t block, uint8_t ch) {
+  uint8_t* packet = g.TxPacket[ch];
+  const uint16_t word = static_cast<uint16_t>(Random(kBlockWordRange));
+  const uint8_t low = static_cast<uint8_t>(word);
+  const uint8_t high = static_cast<uint8_t>(word >> 8);
+  packet[0] = kCmdFirmwareBlock;
+  packet[1] = static_cast<uint8_t>(4 * block);
+  PutWord(packet + 2, word);
+  packet[4] = RandomByte();
+  packet[5] = RandomByte();
+  PutWord(packet + 6, kFirmwarePayloadBytes);  // masked half + random half
+
+  const uint8_t* source = FirmwareImage + (size_t{kFirmwareBlockBytes} * block) % kFirmwareImageBytes;
+  for (size_t i = 0; i < kFirmwareBlockBytes; i += 4) {
+    packet[8 + i] = source[i] ^ low;
+    packet[8 + i + 1] = source[i + 1] ^ high;
+    packet[8 + i + 2] = source[i + 2] ^ low;
+    packet[8 + i + 3] = 0;  // the fourth byte of a group is never sent
+  }
+  for (size_t at = kRandomHalfOffset; at < kBlockCrcOffset; at += 4) {
+    packet[at] = RandomByte();
+    packet[at + 1] = RandomByte();
+    packet[at + 2] = RandomByte();
+    packet[at + 3] = 0;
+  }
+  for (size_t i = 8; i < kRandomHalfOffset; ++i) packet[i] ^= packet[i + kFirmwareBlockBytes];
+  return SendPacketWithCrc(static_cast<uint16_t>(kBlockCrcOffset), ch);
+}
+
+bool SendFirmwareFinish(uint8_t ch) {
+  static constexpr uint8_t kFinish[] = {kCmdFirmwareFinish, 0x00, 'R', 'S', 0x00, 0x00, 0x02, 0x00, 0x00, 0x00};
+  std::memcpy(g.TxPacket[ch], kFinish, sizeof kFinish);
+  return SendPacketWithCrc(sizeof kFinish, ch);
+}

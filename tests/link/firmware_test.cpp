@@ -1,0 +1,481 @@
+#include "link/firmware.h"
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "link/framing.h"
+#include "link/identify.h"
+#include "shared/main_window.h"
+#include "shared/state.h"
+#include "simunit/firmware_builder.h"
+#include "simunit/sim_unit.h"
+#include "toolkit/combo_box.h"
+#include "toolkit/gauge.h"
+#include "toolkit/memo.h"
+#include "toolkit/random.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+Bytes Range(const uint8_t* p, size_t from, size_t count) { return Bytes(p + from, p + from + count); }
+
+Bytes PatternBody(size_t n, uint8_t salt = 0) {
+  Bytes body(n);
+  for (size_t i = 0; i < n; ++i) body[i] = static_cast<uint8_t>(i * 7 + (i >> 8) + salt);
+  return body;
+}
+
+std::string VersionText() { return std::string(g.FirmwareVersion, strnlen(g.FirmwareVersion, sizeof g.FirmwareVersion)); }
+
+class FirmwareTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ResetState();
+    ResetFirmwareState();
+    SetRandSeed(0);
+    g.LogMemo = &memo_;
+    g.ChannelGauge[0] = &gauge_;
+    char folder[] = "/tmp/fwtestXXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    folder_ = folder;
+    path_ = folder_ + "/GenXBEM.FWR";
+  }
+  void TearDown() override {
+    std::remove(path_.c_str());
+    ::rmdir(folder_.c_str());
+    ResetState();
+    ResetFirmwareState();
+    SetRandSeed(0);
+  }
+
+  void WriteImage(const Bytes& image) {
+    std::ofstream out(path_, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+  }
+  void Load(const Bytes& image) {
+    WriteImage(image);
+    LoadFirmwareImage(path_);
+  }
+  // A good image of the given firmware end, loaded.
+  void LoadValid(uint16_t firmwareEnd, const Bytes& body = PatternBody(65536 - 4096 * 2)) {
+    TFirmwareBuildOptions options;
+    options.firmwareEnd = firmwareEnd;
+    Load(BuildFirmwareImage(body, "V2.3", options));
+    ASSERT_EQ(g.ImageValid, 1);
+  }
+  std::string LastLogLine() const { return memo_.Count() ? memo_.Lines().back() : std::string(); }
+
+  TMemo memo_;
+  TGauge gauge_;
+  std::string folder_;
+  std::string path_;
+};
+
+TEST_F(FirmwareTest, LoadsTheBodyVersionHeaderAndKeyTableOfAGoodImage) {
+  const Bytes body = PatternBody(5000);
+  const Bytes image = BuildFirmwareImage(body, "V1.7", {.firmwareEnd = {}, .seed = 9});
+  Load(image);
+  EXPECT_EQ(g.ImageValid, 1);
+  EXPECT_EQ(VersionText(), "V1.7");
+  EXPECT_EQ(Range(reinterpret_cast<const uint8_t*>(g.FirmwareVersion), 4, 12), Bytes(12, 0));
+  EXPECT_EQ(FirmwareBase, 4096u);
+  EXPECT_EQ(FirmwareEnd, 4096u + 5000 - 1);
+  EXPECT_EQ(FirmwareBodyLength, 5000);
+  EXPECT_EQ(Range(FirmwareImage, 0, body.size()), body);
+  EXPECT_EQ(Range(FirmwareKeyTable, 0, kFirmwareKeyBytes), Range(image.data(), kFirmwareKeyOffset, kFirmwareKeyBytes));
+  EXPECT_EQ(Range(FirmwareKeyTable, kFirmwareKeyBytes, 806), Bytes(806, 0));
+}
+
+TEST_F(FirmwareTest, TheBodyIsUnscrambledSixteenBytesAtATime) {
+  struct Case {
+    size_t bodyLength;
+    size_t unscrambled;
+  };
+  for (const Case c : {Case{16, 16}, Case{17, 32}}) {
+    ResetFirmwareState();
+    const Bytes body = PatternBody(c.bodyLength, 0x31);
+    const Bytes image = BuildFirmwareImage(body, "V1.0");
+    Load(image);
+    EXPECT_EQ(g.ImageValid, 1) << c.bodyLength;
+    Bytes expected = body;
+    expected.resize(c.unscrambled, 0);  // the padding of the last unit
+    EXPECT_EQ(Range(FirmwareImage, 0, c.unscrambled), expected) << c.bodyLength;
+    // Past the unscrambled groups the buffer still holds the file as read.
+    EXPECT_EQ(Range(FirmwareImage, c.unscrambled, 64), Range(image.data(), c.unscrambled, 64)) << c.bodyLength;
+  }
+}
+
+TEST_F(FirmwareTest, GroupsPastTheCarriedKeyBytesAreStoredAsTheyAre) {
+  // Groups 823..1023 meet the zero part of the key table.
+  const Bytes body = PatternBody(8192, 0x5A);
+  const Bytes image = BuildFirmwareImage(body, "V1.0");
+  EXPECT_EQ(Range(image.data(), kFirmwareBodyOffset + 4 * 823, 4 * 201), Range(body.data(), 4 * 823, 4 * 201));
+  EXPECT_NE(Range(image.data(), kFirmwareBodyOffset + 4 * 1024, 16), Range(body.data(), 4 * 1024, 16));
+  Load(image);
+  EXPECT_EQ(Range(FirmwareImage, 0, body.size()), body);
+}
+
+TEST_F(FirmwareTest, AVersionFieldNotBeginningWithVGivesZerosAndTheImageStaysValid) {
+  std::memcpy(g.FirmwareVersion, "V9.9", 4);
+  Load(BuildFirmwareImage(PatternBody(100), "1.7-beta"));
+  EXPECT_EQ(g.ImageValid, 1);
+  EXPECT_EQ(Range(reinterpret_cast<const uint8_t*>(g.FirmwareVersion), 0, 16), Bytes(16, 0));
+}
+
+TEST_F(FirmwareTest, AnyChangedSummedByteOrStoredChecksumMakesTheImageInvalid) {
+  const Bytes good = BuildFirmwareImage(PatternBody(300), "V1.2");
+  const size_t trailer = good.size() - kFirmwareChecksumBytes - kFirmwareTrailerBytes;
+  for (const size_t at : {trailer, trailer + 500, good.size() - kFirmwareChecksumBytes - 1, good.size() - 1,
+                          good.size() - kFirmwareChecksumBytes, kFirmwareKeyOffset + 7, kFirmwareBodyOffset + 3}) {
+    Bytes image = good;
+    image[at] ^= 0x10;
+    ResetState();
+    Load(image);
+    EXPECT_EQ(g.ImageValid, 0) << "byte " << at;
+    // The unscrambled data and the version stay in place.
+    EXPECT_EQ(VersionText(), "V1.2") << "byte " << at;
+  }
+}
+
+TEST_F(FirmwareTest, AWrongMagicChangesNothingButTheBuffer) {
+  LoadValid(5119);
+  Bytes other = BuildFirmwareImage(PatternBody(64), "V7.7", {.firmwareEnd = 36863, .seed = 3});
+  other[2] ^= 0x01;
+  Load(other);
+  EXPECT_EQ(g.ImageValid, 0);
+  EXPECT_EQ(VersionText(), "V2.3");
+  EXPECT_EQ(FirmwareEnd, 5119u);
+  EXPECT_EQ(Range(FirmwareImage, 0, 16), Range(other.data(), 0, 16));
+}
+
+TEST_F(FirmwareTest, ImagesOutsideTheBufferOrTheHeaderLimitsAreRefused) {
+  const Bytes good = BuildFirmwareImage(PatternBody(64), "V7.7", {.firmwareEnd = {}, .seed = 5});
+  const uint16_t key = Word(good.data() + kFirmwareKeyWordOffset);
+  auto withWord = [&](size_t at, uint16_t value) {
+    Bytes image = good;
+    image[at] = static_cast<uint8_t>(value ^ key);
+    image[at + 1] = static_cast<uint8_t>((value ^ key) >> 8);
+    return image;
+  };
+  Bytes oversized = BuildFirmwareImage(PatternBody(kFirmwareBodyLengthMax), "V7.7");
+  oversized.resize(kFirmwareImageBytes + 1, 0);
+  Bytes truncated = good;
+  truncated.resize(good.size() - 1);
+  struct Case {
+    const char* what;
+    Bytes image;
+  };
+  const Case cases[] = {
+      {"file larger than the buffer", oversized},
+      {"firmware end below the base", BuildFirmwareImage(PatternBody(64), "V7.7", {.firmwareEnd = 4095})},
+      {"firmware end past 32 blocks", BuildFirmwareImage(PatternBody(64), "V7.7", {.firmwareEnd = 36864})},
+      {"body length past the buffer", withWord(kFirmwareBodyLengthOffset, kFirmwareBodyLengthMax + 1)},
+      {"body longer than the file", withWord(kFirmwareBodyLengthOffset, 80)},
+      {"file shorter than its layout", truncated},
+  };
+  for (const Case& c : cases) {
+    ResetState();
+    ResetFirmwareState();
+    LoadValid(5120);
+    Load(c.image);
+    EXPECT_EQ(g.ImageValid, 0) << c.what;
+    EXPECT_EQ(VersionText(), "V2.3") << c.what;
+    EXPECT_EQ(FirmwareEnd, 5120u) << c.what;
+    EXPECT_EQ(FirmwareBodyLength, 65536 - 4096 * 2) << c.what;
+  }
+}
+
+TEST_F(FirmwareTest, TheLargestBodyThatFitsLoads) {
+  const Bytes body = PatternBody(kFirmwareBodyLengthMax, 3);
+  const Bytes image = BuildFirmwareImage(body, "V3.0");
+  EXPECT_EQ(image.size(), 3315u + kFirmwareBodyLengthMax + 880);
+  Load(image);
+  EXPECT_EQ(g.ImageValid, 1);
+  EXPECT_EQ(FirmwareEnd, kFirmwareEndMax);
+  EXPECT_EQ(Range(FirmwareImage, 0, body.size()), body);
+}
+
+TEST_F(FirmwareTest, AFileThatCannotBeReadLeavesNoValidImage) {
+  LoadValid(5119);
+  LoadFirmwareImage(folder_ + "/absent.FWR");
+  EXPECT_EQ(g.ImageValid, 0);
+  EXPECT_EQ(VersionText(), "V2.3");
+}
+
+TEST_F(FirmwareTest, LoadingAgainAfterPacketsWereSentGivesTheSameImage) {
+  LoadValid(36863);
+  const Bytes first(FirmwareImage, FirmwareImage + kFirmwareImageBytes);
+  StartFirmwareUpgrade(0);
+  FirmwareBlockDone(0, 0);
+  SendFirmwareFinish(0);
+  LoadFirmwareImage(path_);
+  EXPECT_EQ(g.ImageValid, 1);
+  EXPECT_EQ(Bytes(FirmwareImage, FirmwareImage + kFirmwareImageBytes), first);
+}
+
+TEST_F(FirmwareTest, TheBlockCountFollowsTheFirmwareEndInKilobytes) {
+  struct Case {
+    uint16_t firmwareEnd;
+    uint16_t blocks;
+  };
+  for (const Case c : {Case{4096, 1}, Case{5119, 1}, Case{5120, 2}, Case{36863, 32}}) {
+    ResetFirmwareState();
+    LoadValid(c.firmwareEnd);
+    StartFirmwareUpgrade(0);
+    EXPECT_EQ(g.BlockCount[0], c.blocks) << c.firmwareEnd;
+    EXPECT_EQ(gauge_.MaxValue(), c.blocks) << c.firmwareEnd;
+  }
+}
+
+TEST_F(FirmwareTest, StartingAnUpgradeSetsTheChannelUpAndSendsBlockZero) {
+  LoadValid(8191);
+  gauge_.SetMaxValue(1);
+  StartFirmwareUpgrade(0);
+  EXPECT_EQ(g.UpgradeStarted, 1);
+  EXPECT_EQ(g.ChannelUnready[0], 1);
+  EXPECT_EQ(g.ChannelLinked[0], 1);
+  EXPECT_EQ(g.ChannelState[0], 0xA0);
+  EXPECT_EQ(g.ChannelTickProgress[0], 0);
+  EXPECT_EQ(g.ChannelBusy[0], 1);
+  EXPECT_EQ(g.ChannelTimer[0], 500);
+  EXPECT_EQ(g.BlockIndex[0], 0);
+  EXPECT_EQ(g.BlockCount[0], 4);
+  // Progress is set before the maximum, so the old maximum of 1 clamps it.
+  EXPECT_EQ(gauge_.Progress(), 1);
+  EXPECT_EQ(gauge_.ForeColor(), clBlue);
+  EXPECT_TRUE(LastLogLine().ends_with(" C1: 开始升级编程器固件......")) << LastLogLine();
+  EXPECT_EQ(g.TxPacket[0][0], 0xB7);
+  EXPECT_EQ(g.TxPacket[0][1], 0);
+}
+
+TEST_F(FirmwareTest, WithoutAValidImageAnUpgradeDoesNothing) {
+  StartFirmwareUpgrade(3);
+  EXPECT_EQ(g.UpgradeStarted, 0);
+  EXPECT_EQ(g.ChannelState[3], 0);
+  EXPECT_EQ(g.ChannelBusy[3], 0);
+  EXPECT_EQ(memo_.Count(), 0u);
+  EXPECT_EQ(g.TxPacket[3][0], 0);
+}
+
+TEST_F(FirmwareTest, EveryReplyStatusAcknowledgesTheBlockUntilTheFinish) {
+  LoadValid(36863);
+  StartFirmwareUpgrade(0);
+  const uint8_t statuses[] = {0, 6, 42, 35, 0xFF};
+  for (uint16_t block = 1; block < 32; ++block) {
+    FirmwareBlockDone(statuses[block % 5], 0);
+    EXPECT_EQ(g.BlockIndex[0], block);
+    EXPECT_EQ(g.TxPacket[0][0], 0xB7);
+    EXPECT_EQ(g.TxPacket[0][1], static_cast<uint8_t>(4 * block)) << block;
+    EXPECT_EQ(g.ChannelState[0], 0xA0);
+    if (block == 5) {
+      EXPECT_EQ(gauge_.Progress(), 2 + 5);
+    }
+  }
+  EXPECT_EQ(g.TxPacket[0][1], 124);
+  FirmwareBlockDone(42, 0);
+  EXPECT_EQ(g.ChannelUnready[0], 0);
+  EXPECT_EQ(g.ChannelState[0], 0xF0);
+  EXPECT_EQ(g.ChannelBusy[0], 0);
+  EXPECT_EQ(g.ChannelTimer[0], 0);
+  EXPECT_EQ(gauge_.Progress(), gauge_.MaxValue());
+  EXPECT_EQ(gauge_.ForeColor(), clBlue);
+  EXPECT_TRUE(LastLogLine().ends_with(" C1: Firmware Upgrade Completed!")) << LastLogLine();
+  EXPECT_EQ(Range(g.TxPacket[0], 0, 12), (Bytes{0xBD, 0x00, 0x52, 0x53, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0xCF, 0x53}));
+}
+
+TEST_F(FirmwareTest, TheFinishPacketIsFramedAsItStands) {
+  SendFirmwareFinish(5);
+  const Bytes expected = {0xC0, 0xBD, 0x00, 0x52, 0x53, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00,
+                          0xCF, 0x53, 0xC0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+  EXPECT_EQ(Range(g.TxFrame[5], 0, expected.size()), expected);
+}
+
+class FirmwareBlockTest : public FirmwareTest {
+protected:
+  // Decodes what went on the wire for the channel.
+  Bytes Wire(uint8_t ch) {
+    uint8_t frame[kFrameBytes];
+    size_t n = 0;
+    while (n < kFrameBytes && !(n > 0 && g.TxFrame[ch][n] == 0xC0)) ++n;
+    std::memcpy(frame, g.TxFrame[ch], n + 1);
+    uint16_t count = static_cast<uint16_t>(n + 1);
+    uint16_t decodedLength = 0;
+    static uint8_t decoded[kTxPacketBytes];
+    EXPECT_EQ(SlipDecode(frame, decoded, sizeof decoded, decodedLength, count), 0);
+    return Bytes(decoded, decoded + decodedLength);
+  }
+};
+
+TEST_F(FirmwareBlockTest, TheBlockPacketDrawsItsMaskInTheFixedOrderAndCarriesItsCrc) {
+  LoadValid(36863);
+  SetRandSeed(0x1234);
+  SendFirmwareBlock(3, 2);
+  const Bytes wire = Wire(2);
+  ASSERT_EQ(wire.size(), kFirmwareBlockPacketBytes);
+
+  SetRandSeed(0x1234);
+  const uint32_t word = Random(65525);
+  const uint32_t byte4 = Random(255);
+  const uint32_t byte5 = Random(255);
+  EXPECT_EQ(wire[0], 0xB7);
+  EXPECT_EQ(wire[1], 12);
+  EXPECT_EQ(Word(wire.data() + 2), word);
+  EXPECT_EQ(wire[4], byte4);
+  EXPECT_EQ(wire[5], byte5);
+  EXPECT_EQ(Word(wire.data() + 6), 0x1020);
+  for (size_t at = 2056; at < 4136; at += 4) {
+    for (int j = 0; j < 3; ++j) ASSERT_EQ(wire[at + j], Random(255)) << at + j;
+  }
+  EXPECT_EQ(Word(wire.data() + 4136), PacketCrcRange(wire.data(), 0, 4135));
+}
+
+TEST_F(FirmwareBlockTest, TheFourthByteOfEveryGroupIsZeroOnTheWire) {
+  LoadValid(36863);
+  for (uint16_t block : {0, 17, 31}) {
+    SendFirmwareBlock(block, 0);
+    const Bytes wire = Wire(0);
+    for (size_t at = 8; at < 4136; at += 4) ASSERT_EQ(wire[at + 3], 0) << "block " << block << " offset " << at;
+  }
+}
+
+TEST_F(FirmwareBlockTest, UnmaskingABlockGivesBackTheFirstThreeBytesOfEachGroup) {
+  LoadValid(36863);
+  for (uint16_t block : {0, 1, 31, 32 + 5}) {
+    SendFirmwareBlock(block, 1);
+    const Bytes wire = Wire(1);
+    const uint8_t low = wire[2];
+    const uint8_t high = wire[3];
+    const uint8_t* source = FirmwareImage + (2048u * block) % 65536;
+    for (size_t i = 0; i < 2048; i += 4) {
+      const uint8_t* masked = wire.data() + 8 + i;
+      const uint8_t* random = masked + 2048;
+      ASSERT_EQ(masked[0] ^ random[0] ^ low, source[i]) << block << ":" << i;
+      ASSERT_EQ(masked[1] ^ random[1] ^ high, source[i + 1]) << block << ":" << i;
+      ASSERT_EQ(masked[2] ^ random[2] ^ low, source[i + 2]) << block << ":" << i;
+    }
+  }
+}
+
+// The program's packets against the simulated unit on the far side of a
+// pseudo-terminal. The test carries the frames that the handlers leave in the
+// channel's slots across the line and hands every reply frame back, as the
+// receive handler and the reply dispatch do.
+class UpgradeExchangeTest : public FirmwareTest {
+protected:
+  static constexpr uint8_t kCh = 0;
+
+  class Window : public IMainWindow {
+  public:
+    void LogLine(std::string_view) override {}
+    void SetInfoPanelCaption(std::string_view text) override { caption = text; }
+    TComboBoxModel& ComboBoxCOM() override { return combo; }
+    void AdvanceSerialNumber() override {}
+    void ShowFlashGrid() override {}
+    void ShowEepGrid() override {}
+    std::string caption;
+    TComboBoxModel combo;
+  };
+
+  void SetUp() override {
+    FirmwareTest::SetUp();
+    g.OrvantBEMxPrg = &window_;
+    line_ = ::open(unit_.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(line_, 0);
+    unit_.Start();
+  }
+  void TearDown() override {
+    unit_.Stop();
+    if (line_ >= 0) ::close(line_);
+    FirmwareTest::TearDown();
+  }
+
+  // Sends what the last builder framed into the channel's frame slot.
+  void Transmit() {
+    const uint8_t* frame = g.TxFrame[kCh];
+    size_t n = 1;
+    while (n < kFrameBytes && frame[n] != 0xC0) ++n;
+    n += 1 + 5;  // the closing byte and the trailing fill
+    ASSERT_EQ(::write(line_, frame, n), static_cast<ssize_t>(n));
+  }
+  // Waits for the next complete reply frame and leaves it in the channel's
+  // receive frame slot; false when none comes within the bound.
+  bool ReceiveFrame(uint16_t& frameLength) {
+    for (int waits = 0; waits < 100; ++waits) {
+      uint16_t position = 0;
+      if (ExtractFrame(kCh, position, frameLength)) {
+        std::memmove(g.RxBuffer[kCh], g.RxBuffer[kCh] + position, g.RxCount[kCh] - position);
+        g.RxCount[kCh] -= position;
+        return true;
+      }
+      pollfd ready{line_, POLLIN, 0};
+      if (::poll(&ready, 1, 100) <= 0) continue;
+      const ssize_t n = ::read(line_, g.RxBuffer[kCh] + g.RxCount[kCh], kRxBufferBytes - g.RxCount[kCh]);
+      if (n > 0) g.RxCount[kCh] += static_cast<uint16_t>(n);
+    }
+    return false;
+  }
+  void Identify() {
+    SendIdentify(kCh);
+    Transmit();
+    uint16_t frameLength = 0;
+    ASSERT_TRUE(ReceiveFrame(frameLength));
+    HandleIdentifyReply(frameLength, kCh);
+  }
+
+  Window window_;
+  SimUnit unit_;
+  int line_ = -1;
+};
+
+TEST_F(UpgradeExchangeTest, AnOutdatedUnitTakesEveryBlockAndThenReportsTheNewVersion) {
+  const Bytes body = PatternBody(9000, 0x44);
+  Load(BuildFirmwareImage(body, "V1.7"));
+  ASSERT_EQ(g.ImageValid, 1);
+  SimIdentity identity;
+  identity.version = "V1.6";
+  unit_.SetIdentity(identity);
+  unit_.SetUpgradeVersion("V1.7");
+
+  Identify();
+  ASSERT_EQ(g.ChannelState[kCh], 0xA0);
+  EXPECT_EQ(g.FoundDevices, 0);
+  const uint16_t blocks = g.BlockCount[kCh];
+  EXPECT_EQ(blocks, 9);  // (9000 - 1) >> 10, plus one
+  for (uint16_t acknowledged = 0; g.ChannelState[kCh] == 0xA0; ++acknowledged) {
+    ASSERT_LT(acknowledged, blocks);
+    Transmit();
+    uint16_t frameLength = 0;
+    ASSERT_TRUE(ReceiveFrame(frameLength)) << "block " << acknowledged;
+    uint16_t decodedLength = 0;
+    ASSERT_EQ(SlipDecode(g.RxFrame[kCh], g.TxPacket[kCh], kTxPacketBytes, decodedLength, frameLength), 0);
+    FirmwareBlockDone(CheckPacket(g.TxPacket[kCh], decodedLength), kCh);
+  }
+  EXPECT_EQ(unit_.FirmwareBlocksReceived(), blocks);
+  Transmit();  // the finish packet, which is not answered
+  ASSERT_TRUE(unit_.WaitForLog(1 + blocks + 1, std::chrono::seconds(10)));
+  EXPECT_EQ(unit_.Log().back().Command(), 0xBD);
+  EXPECT_EQ(g.ChannelState[kCh], 0xF0);
+  EXPECT_EQ(g.ChannelUnready[kCh], 0);
+
+  // Three bytes of every four travel.
+  const Bytes stored = unit_.Firmware();
+  for (size_t i = 0; i < body.size(); ++i) ASSERT_EQ(stored[i], i % 4 == 3 ? 0 : body[i]) << i;
+
+  // The search after the upgrade finds the unit current.
+  g.ChannelLinked[kCh] = 0;
+  Identify();
+  EXPECT_EQ(g.FoundDevices, 1);
+  EXPECT_EQ(g.ChannelState[kCh], 0xF0);
+  EXPECT_EQ(window_.caption, "OrvantGengX-BEM V1.7,SimUnit");
+}
+
+}  // namespace
