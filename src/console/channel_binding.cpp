@@ -43,13 +43,37 @@ void TOrvantBEMxPrg::ReadConnectionConfig(const std::string& path) {
   comboBoxCOM_.SetText(g.PortNames[0]);
 }
 
-// Seam: the serial component is not bound yet. With it, each SPComm entry is
-// a component of this window with its form values (1,000,000 baud, 8 data bits,
-// no parity, 2 stop bits, DTR and RTS inactive, no flow control, read interval
-// 5 ms on SPComm1..4 and 3 ms on SPComm5..8, CommName "COM2"), its events bound
-// to thin SPCommNReceiveData / ReceiveError / RequestHangup bindings that call
-// one per-channel routine.
-void TOrvantBEMxPrg::CreateSerialComponents() {}
+void TOrvantBEMxPrg::CreateSerialComponents() {
+  for (int ch = 0; ch < kChannels; ++ch) {
+    comms_[ch] = std::make_unique<TComm>();
+    TComm& comm = *comms_[ch];
+    ApplyChannelPortDefaults(comm, ch);
+    const auto channel = static_cast<uint8_t>(ch);
+    comm.OnReceiveData = [this, channel](TComm*, const uint8_t* buffer, uint16_t length) {
+      SPCommReceiveData(channel, buffer, length);
+    };
+    comm.OnReceiveError = [this, channel](TComm*, uint32_t mask) { SPCommReceiveError(channel, mask); };
+    comm.OnRequestHangup = [this, channel](TComm*) { SPCommRequestHangup(channel); };
+    SPComm[ch] = &comm;
+  }
+}
 
-// Seam: SPComm[channel]->CommName = name once the component exists.
-void TOrvantBEMxPrg::SetChannelCommName(uint8_t, const std::string&) {}
+void TOrvantBEMxPrg::SetChannelCommName(uint8_t channel, const std::string& name) {
+  if (channel < kChannels) SPComm[channel]->SetCommName(name);
+}
+
+void TOrvantBEMxPrg::CloseOpenPorts() {
+  for (TComm* comm : SPComm)
+    if (comm->PortHandle() != 0) comm->ClosePort();
+}
+
+// Received bytes and line errors are taken in by the device search; until a
+// unit is searched for nothing is listening on a channel.
+void TOrvantBEMxPrg::SPCommReceiveData(uint8_t, const uint8_t*, uint16_t) {}
+void TOrvantBEMxPrg::SPCommReceiveError(uint8_t, uint32_t) {}
+
+// A line that hung up (a unit unplugged) gives nothing more: free the port so
+// it can be opened again by the next search.
+void TOrvantBEMxPrg::SPCommRequestHangup(uint8_t channel) {
+  if (channel < kChannels && SPComm[channel]->PortHandle() != 0) SPComm[channel]->ClosePort();
+}

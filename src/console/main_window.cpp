@@ -103,7 +103,10 @@ TOrvantBEMxPrg::~TOrvantBEMxPrg() {
   comboBoxCOM_.SetOnChange(nullptr);
   if (g.OrvantBEMxPrg == this) g.OrvantBEMxPrg = nullptr;
   if (g.LogMemo == &infoMemo_) g.LogMemo = nullptr;
-  for (int ch = 0; ch < kChannels; ++ch) g.ChannelGauge[ch] = nullptr;
+  for (int ch = 0; ch < kChannels; ++ch) {
+    g.ChannelGauge[ch] = nullptr;
+    g.ChannelComm[ch] = nullptr;
+  }
 }
 
 void TOrvantBEMxPrg::BuildButtonPanel() {

@@ -12,10 +12,13 @@
 
 #include <QMainWindow>
 #include <array>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "link/comm.h"
+#include "link/port_discovery.h"
 #include "shared/main_window.h"
 #include "shared/state.h"
 #include "toolkit/combo_box.h"
@@ -190,9 +193,17 @@ public:
   QTimer* Timer2;  // 100 ms, armed by FormShow
 
   // SPComm[0..7] are SPComm1..SPComm8, the serial port components of
-  // channels 0..7. Null until the serial component is bound (see
-  // CreateSerialComponents).
+  // channels 0..7, owned by the window and never null after construction.
   std::array<TComm*, kChannels> SPComm{};
+  // Where the port listing looks for serial ports; tests point it at a tree of their own.
+  std::string PortSysfsRoot = kSysClassTty;
+  std::string PortDeviceFolder = kDeviceFolder;
+
+  // What each port reports, with the channel the component is bound to.
+  // The eight components' events land here.
+  void SPCommReceiveData(uint8_t channel, const uint8_t* buffer, uint16_t length);
+  void SPCommReceiveError(uint8_t channel, uint32_t eventMask);
+  void SPCommRequestHangup(uint8_t channel);
 
 protected:
   void showEvent(QShowEvent* event) override;
@@ -221,9 +232,8 @@ private:
   void LoadFirmwareOrReportMissing();
   void ReadCommandLine();
 
-  // Seams for the link's parts; the integrator fills them.
-  // The eight TComm components SPComm1..8: created as members with their form
-  // values, events bound to SPCommNReceiveData / ReceiveError / RequestHangup.
+  // The eight TComm components SPComm1..8 with their form values and their
+  // events bound to this window's handlers.
   void CreateSerialComponents();
   // ListSerialPorts(ComboBoxCOM()) of the port discovery: fills the list with
   // the ports present and sets DeviceCount.
@@ -238,6 +248,7 @@ private:
 
   TMemo infoMemo_;
   TComboBoxModel comboBoxCOM_;
+  std::array<std::unique_ptr<TComm>, kChannels> comms_;
   std::vector<std::string> commandLine_;
   bool formShown_ = false;
 };

@@ -6,6 +6,8 @@
 
 #include "console/hex_grid_model.h"
 #include "console/main_window.h"
+#include "link/firmware.h"
+#include "link/port_discovery.h"
 #include "toolkit/clock.h"
 #include "toolkit/dialogs.h"
 #include "toolkit/format.h"
@@ -161,10 +163,6 @@ void TOrvantBEMxPrg::ReadCommandLine() {
   if (commandLine_.size() >= 2 && EqualsIgnoringAsciiCase(commandLine_[1], "OFF")) g.ExitAfterDownload = 1;
 }
 
-// Seam: the port discovery fills this with ListSerialPorts(ComboBoxCOM()),
-// which lists the ports present and sets g.DeviceCount.
-void TOrvantBEMxPrg::ListSerialPortsIntoComboBox() {}
+void TOrvantBEMxPrg::ListSerialPortsIntoComboBox() { ListSerialPorts(comboBoxCOM_, PortSysfsRoot, PortDeviceFolder); }
 
-// Seam: the firmware upgrade fills this with LoadFirmwareImage(path), which
-// sets g.ImageValid.
-void TOrvantBEMxPrg::LoadFirmwareImageFile(const std::string&) {}
+void TOrvantBEMxPrg::LoadFirmwareImageFile(const std::string& path) { LoadFirmwareImage(path); }

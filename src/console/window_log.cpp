@@ -64,6 +64,3 @@ void TOrvantBEMxPrg::About1Click(QObject*) {
   if (g.AboutForm) ShowModal(*g.AboutForm);
 }
 
-// Seam: ClosePort on every SPComm entry whose port is open, once the serial
-// component is bound.
-void TOrvantBEMxPrg::CloseOpenPorts() {}

@@ -5,6 +5,8 @@
 
 #include "console/connection_config.h"
 #include "support/main_window_fixture.h"
+#include "support/pty_pair.h"
+#include "toolkit/qt/gauge_widget.h"
 #include "toolkit/errors.h"
 
 namespace {
@@ -125,7 +127,8 @@ TEST_F(SettingsFileTest, SkippedPortLinesWriteNoTableAndNameNoPorts) {
   WriteProgramFile("ConfigOvg.ini", {"x", "[Connection]", "TOTDEV=9", "DEV0=COM1", "DEV9=COM9"});
   window->FormShow(nullptr);
   EXPECT_EQ(g.PortsFromConfig, 0);
-  EXPECT_EQ(g.DeviceCount, 9);
+  // No port came from the file, so the ports present are listed: none here.
+  EXPECT_EQ(g.DeviceCount, 0);
   for (const std::string& name : g.PortNames) EXPECT_EQ(name, "");
   EXPECT_EQ(window->ComboBoxCOM().Count(), 0u);
 }
@@ -135,17 +138,34 @@ TEST_F(SettingsFileTest, FileWithoutSectionLeavesTheListEmpty) {
   WriteProgramFile("ConfigOvg.ini", {"TOTDEV=4", "DEV1=COM3"});
   window->FormShow(nullptr);
   EXPECT_EQ(g.PortsFromConfig, 0);
-  EXPECT_EQ(g.DeviceCount, 1);
+  EXPECT_EQ(g.DeviceCount, 0);
   EXPECT_EQ(window->ComboBoxCOM().Count(), 0u);
-  EXPECT_EQ(window->ComboBoxCOM().Text(), "");
+  EXPECT_EQ(window->ComboBoxCOM().Text(), "无可用的串口");
 }
 
-TEST_F(SettingsFileTest, NoSettingsFileKeepsOneChannelUntilThePortsAreListed) {
+TEST_F(SettingsFileTest, WithoutASettingsFileThePortsPresentSetTheChannels) {
+  PtyPair usb0, usb1;
+  ports.AddPort("ttyUSB1", "cp210x", usb1.SlavePath());
+  ports.AddPort("ttyUSB0", "ftdi_sio", usb0.SlavePath());
+  ports.AddPort("ttyS0", "serial8250", usb0.SlavePath());
   g.DeviceCount = 5;
   g.PortsFromConfig = 1;
   window->FormShow(nullptr);
-  EXPECT_EQ(g.DeviceCount, 1);
   EXPECT_EQ(g.PortsFromConfig, 0);
+  EXPECT_EQ(g.DeviceCount, 2);
+  EXPECT_EQ(window->ComboBoxCOM().Items(), (std::vector<std::string>{"ttyUSB0", "ttyUSB1"}));
+  // Two channels in use: the two-gauge layout.
+  EXPECT_TRUE(window->Gauges[1]->isVisibleTo(window.get()));
+  EXPECT_FALSE(window->Gauges[2]->isVisibleTo(window.get()));
+}
+
+TEST_F(SettingsFileTest, PortsNamedInTheFileAreNotListed) {
+  PtyPair usb0;
+  ports.AddPort("ttyUSB0", "ftdi_sio", usb0.SlavePath());
+  WriteProgramFile("ConfigOvg.ini", {"x", "[Connection]", "TOTDEV=1", "DEV1=ttyACM3"});
+  window->FormShow(nullptr);
+  EXPECT_EQ(window->ComboBoxCOM().Items(), std::vector<std::string>{"ttyACM3"});
+  EXPECT_EQ(window->SPComm[0]->CommName(), "ttyACM3");
 }
 
 TEST_F(SettingsFileTest, UnreadableFileRaisesTheIoError) {

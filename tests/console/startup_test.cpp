@@ -49,7 +49,10 @@ TEST_F(StartupTest, FormShowGivesTheStartValues) {
   EXPECT_EQ(g.ChannelGauge[kChannels], nullptr);
   EXPECT_EQ(g.ChannelComm[kChannels], nullptr);
   EXPECT_EQ(g.LogMemo, &window->InfoMemo());
-  EXPECT_EQ(g.DeviceCount, 1);
+  for (int ch = 0; ch < kChannels; ++ch) EXPECT_EQ(g.ChannelComm[ch], window->SPComm[ch]);
+  // No settings file and no port present: the listing finds no channel.
+  EXPECT_EQ(g.DeviceCount, 0);
+  EXPECT_EQ(window->ComboBoxCOM().Text(), "无可用的串口");
   EXPECT_EQ(g.PortsFromConfig, 0);
 
   EXPECT_EQ(g.CheckFlags, 0x80);

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "link/support/pty_pair.h"
+#include "support/pty_pair.h"
 #include "toolkit/errors.h"
 #include "toolkit/gui_queue.h"
 

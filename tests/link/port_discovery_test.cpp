@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
-#include <pty.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -11,65 +10,11 @@
 #include <vector>
 
 #include "shared/state.h"
+#include "support/fake_port_tree.h"
+#include "support/pty_pair.h"
 #include "toolkit/combo_box.h"
 
 namespace {
-
-namespace fs = std::filesystem;
-
-// A pseudo-terminal pair, closed with the object.
-class Pty {
-public:
-  Pty() {
-    char name[256] = {0};
-    if (openpty(&master_, &slave_, name, nullptr, nullptr) == 0) slaveName_ = name;
-  }
-  ~Pty() {
-    if (master_ >= 0) ::close(master_);
-    if (slave_ >= 0) ::close(slave_);
-  }
-  Pty(const Pty&) = delete;
-  Pty& operator=(const Pty&) = delete;
-  const std::string& SlaveName() const { return slaveName_; }
-
-private:
-  int master_ = -1;
-  int slave_ = -1;
-  std::string slaveName_;
-};
-
-// A sysfs tty class folder and a device folder, built around real
-// pseudo-terminals: each port's device entry is a link to a pty slave.
-class FakeTree {
-public:
-  FakeTree() {
-    char folder[] = "/tmp/portsXXXXXX";
-    root_ = mkdtemp(folder);
-    fs::create_directories(Sys());
-    fs::create_directories(Dev());
-    fs::create_directories(root_ / "drivers");
-  }
-  ~FakeTree() {
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-  }
-  std::string Sys() const { return (root_ / "sys").string(); }
-  std::string Dev() const { return (root_ / "dev").string(); }
-
-  // A port bound to driver ("" for none); with a device entry when pty is given.
-  void AddPort(const std::string& name, const std::string& driver, const Pty* pty) {
-    const fs::path port = root_ / "sys" / name;
-    fs::create_directories(port / "device");
-    if (!driver.empty()) {
-      fs::create_directories(root_ / "drivers" / driver);
-      fs::create_directory_symlink(root_ / "drivers" / driver, port / "device" / "driver");
-    }
-    if (pty) fs::create_symlink(pty->SlaveName(), root_ / "dev" / name);
-  }
-
-private:
-  fs::path root_;
-};
 
 class PortDiscoveryTest : public ::testing::Test {
 protected:
@@ -79,19 +24,18 @@ protected:
 };
 
 TEST_F(PortDiscoveryTest, OffersOpenablePortsOfTheTwoDriverFamiliesInTextOrder) {
-  FakeTree tree;
-  Pty usb0, usb2, usb10, builtIn, acm, held;
-  ASSERT_FALSE(usb0.SlaveName().empty());
-  tree.AddPort("ttyUSB2", "cp210x", &usb2);
-  tree.AddPort("ttyUSB10", "ftdi_sio", &usb10);
-  tree.AddPort("ttyUSB0", "ftdi_sio", &usb0);
-  tree.AddPort("ttyS0", "serial8250", &builtIn);
-  tree.AddPort("ttyACM0", "cdc_acm", &acm);
-  tree.AddPort("ttyUSB7", "ftdi_sio", nullptr);  // listed, but no device to open
-  tree.AddPort("ttyUSB8", "cp210x", &held);       // held by another program
-  tree.AddPort("tty0", "", &builtIn);             // no driver at all
+  FakePortTree tree;
+  PtyPair usb0, usb2, usb10, builtIn, acm, held;
+  tree.AddPort("ttyUSB2", "cp210x", usb2.SlavePath());
+  tree.AddPort("ttyUSB10", "ftdi_sio", usb10.SlavePath());
+  tree.AddPort("ttyUSB0", "ftdi_sio", usb0.SlavePath());
+  tree.AddPort("ttyS0", "serial8250", builtIn.SlavePath());
+  tree.AddPort("ttyACM0", "cdc_acm", acm.SlavePath());
+  tree.AddPort("ttyUSB7", "ftdi_sio", "");  // listed, but no device to open
+  tree.AddPort("ttyUSB8", "cp210x", held.SlavePath());       // held by another program
+  tree.AddPort("tty0", "", builtIn.SlavePath());             // no driver at all
 
-  const int holder = ::open(held.SlaveName().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  const int holder = ::open(held.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
   ASSERT_GE(holder, 0);
   ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
   ListSerialPorts(box_, tree.Sys(), tree.Dev());
@@ -103,9 +47,9 @@ TEST_F(PortDiscoveryTest, OffersOpenablePortsOfTheTwoDriverFamiliesInTextOrder) 
 }
 
 TEST_F(PortDiscoveryTest, APortIsClosedAgainAfterTheTest) {
-  FakeTree tree;
-  Pty usb0;
-  tree.AddPort("ttyUSB0", "ftdi_sio", &usb0);
+  FakePortTree tree;
+  PtyPair usb0;
+  tree.AddPort("ttyUSB0", "ftdi_sio", usb0.SlavePath());
   ListSerialPorts(box_, tree.Sys(), tree.Dev());
   ASSERT_EQ(box_.Count(), 1u);
   const int fd = ::open((tree.Dev() + "/ttyUSB0").c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -116,9 +60,9 @@ TEST_F(PortDiscoveryTest, APortIsClosedAgainAfterTheTest) {
 
 TEST_F(PortDiscoveryTest, WithoutUsablePortsTheTextSaysSoAndNoChannelIsInUse) {
   g.DeviceCount = 4;
-  FakeTree tree;
-  Pty builtIn;
-  tree.AddPort("ttyS0", "serial8250", &builtIn);
+  FakePortTree tree;
+  PtyPair builtIn;
+  tree.AddPort("ttyS0", "serial8250", builtIn.SlavePath());
   ListSerialPorts(box_, tree.Sys(), tree.Dev());
   EXPECT_EQ(box_.Count(), 0u);
   EXPECT_EQ(box_.Text(), "无可用的串口");

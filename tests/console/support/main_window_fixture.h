@@ -14,6 +14,7 @@
 
 #include "console/main_window.h"
 #include "shared/state.h"
+#include "support/fake_port_tree.h"
 #include "toolkit/clock.h"
 #include "toolkit/program_folder.h"
 #include "toolkit/scripted_dialogs.h"
@@ -29,6 +30,9 @@ protected:
     SetClockForTest([] { return MakeLocalTime(2026, 12, 8, 14, 3, 22); });
     SetLocaleFormatsForTest("%Y-%m-%d", "%H:%M:%S");
     window = std::make_unique<TOrvantBEMxPrg>();
+    // The port listing sees only the ports a test puts into its own tree.
+    window->PortSysfsRoot = ports.Sys();
+    window->PortDeviceFolder = ports.Dev();
     g.OrvantBEMxPrg = window.get();
   }
 
@@ -52,6 +56,7 @@ protected:
   const std::vector<std::string>& LogLines() { return window->InfoMemo().Lines(); }
 
   ScriptedMessageBoxes boxes;
+  FakePortTree ports;
   std::string folder;
   std::unique_ptr<TOrvantBEMxPrg> window;
 };
