@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "link/operation_steps.h"
 #include "link/result_messages.h"
+#include "link/wire.h"
 #include "toolkit/clock.h"
 #include "toolkit/dialogs.h"
 #include "toolkit/format.h"
@@ -10,7 +12,6 @@
 #include "toolkit/memo.h"
 
 namespace {
-constexpr uint8_t kStateIdle = 0xF0;
 // Time-out of a step that advances by blocks, in 10 ms ticks.
 constexpr uint16_t kBlockStepTimeoutTicks = 500;
 // A fresh gauge shows a sliver, so a started step is visibly running.
@@ -18,7 +19,6 @@ constexpr int32_t kStartProgress = 3;
 // Progress and total of a step report count from 0; the gauge is shown two
 // units ahead, like a block step's start.
 constexpr int32_t kReportProgressLead = 2;
-constexpr size_t kStepReportBytes = 8;
 static_assert(kStepReportBytes <= kTxPacketBytes);
 
 constexpr const char* kCompletedText = "Progrmming Completed : ";
@@ -110,7 +110,7 @@ void BeginChannelProgress(uint16_t tick, uint16_t blocks, uint8_t channel) {
 void EndChannelProgress(uint8_t code, uint8_t channel) {
   if (!IsChannel(channel)) return;
   g.ChannelBusy[channel] = 0;
-  g.ChannelState[channel] = kStateIdle;
+  g.ChannelState[channel] = StateIdle;
   g.ChannelTimer[channel] = 0;
   if (TGauge* gauge = g.ChannelGauge[channel]) {
     gauge->SetForeColor(code != 0 ? clRed : clBlue);
