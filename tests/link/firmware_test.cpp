@@ -1,22 +1,29 @@
 #include "link/firmware.h"
 
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "link/channel_log.h"
+#include "link/comm.h"
 #include "link/framing.h"
 #include "link/identify.h"
+#include "link/operation_steps.h"
+#include "link/wire.h"
 #include "shared/main_window.h"
 #include "shared/state.h"
 #include "simunit/firmware_builder.h"
 #include "simunit/sim_unit.h"
 #include "toolkit/combo_box.h"
+#include "toolkit/gui_queue.h"
 #include "toolkit/gauge.h"
 #include "toolkit/memo.h"
 #include "toolkit/random.h"
@@ -365,10 +372,20 @@ TEST_F(FirmwareBlockTest, UnmaskingABlockGivesBackTheFirstThreeBytesOfEachGroup)
   }
 }
 
+// Drains the GUI queue until the condition holds; false when it never did.
+bool DrainUntil(const std::function<bool()>& condition, std::chrono::seconds limit = std::chrono::seconds(30)) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    TheGuiQueue().Drain();
+    if (condition()) return true;
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
 // The program's packets against the simulated unit on the far side of a
-// pseudo-terminal. The test carries the frames that the handlers leave in the
-// channel's slots across the line and hands every reply frame back, as the
-// receive handler and the reply dispatch do.
+// pseudo-terminal, through the channel's own serial component: every packet
+// leaves by SendData, every reply comes back as a receive event.
 class UpgradeExchangeTest : public FirmwareTest {
 protected:
   static constexpr uint8_t kCh = 0;
@@ -388,52 +405,84 @@ protected:
   void SetUp() override {
     FirmwareTest::SetUp();
     g.OrvantBEMxPrg = &window_;
-    line_ = ::open(unit_.SlavePath().c_str(), O_RDWR | O_NOCTTY);
-    ASSERT_GE(line_, 0);
     unit_.Start();
+    ApplyChannelPortDefaults(comm_, kCh);
+    comm_.SetCommName(unit_.SlavePath());
+    comm_.OnReceiveData = [this](TComm*, const uint8_t* data, uint16_t length) { ReceiveBlock(data, length); };
+    comm_.OpenPort();
+    g.ChannelComm[kCh] = &comm_;
   }
   void TearDown() override {
+    g.ChannelComm[kCh] = nullptr;
+    comm_.ClosePort();
+    TheGuiQueue().Drain();
     unit_.Stop();
-    if (line_ >= 0) ::close(line_);
     FirmwareTest::TearDown();
   }
 
-  // Sends what the last builder framed into the channel's frame slot.
-  void Transmit() {
-    const uint8_t* frame = g.TxFrame[kCh];
-    size_t n = 1;
-    while (n < kFrameBytes && frame[n] != 0xC0) ++n;
-    n += 1 + 5;  // the closing byte and the trailing fill
-    ASSERT_EQ(::write(line_, frame, n), static_cast<ssize_t>(n));
-  }
-  // Waits for the next complete reply frame and leaves it in the channel's
-  // receive frame slot; false when none comes within the bound.
-  bool ReceiveFrame(uint16_t& frameLength) {
-    for (int waits = 0; waits < 100; ++waits) {
-      uint16_t position = 0;
-      if (ExtractFrame(kCh, position, frameLength)) {
-        std::memmove(g.RxBuffer[kCh], g.RxBuffer[kCh] + position, g.RxCount[kCh] - position);
-        g.RxCount[kCh] -= position;
-        return true;
+  // Stands in for the window's receive handler: the block joins the bytes
+  // kept in the channel's receive buffer (what does not fit is dropped), every
+  // complete frame is cut out and handed on, the start of an incomplete one
+  // stays at the front.
+  void ReceiveBlock(const uint8_t* data, uint16_t length) {
+    uint16_t& count = g.RxCount[kCh];
+    const size_t room = kRxBufferBytes - std::min<size_t>(count, kRxBufferBytes);
+    const uint16_t taken = static_cast<uint16_t>(std::min<size_t>(length, room));
+    std::memcpy(g.RxBuffer[kCh] + count, data, taken);
+    count = static_cast<uint16_t>(count + taken);
+    droppedBytes_ += length - taken;
+    uint16_t position = 0;
+    for (;;) {
+      const uint16_t attempt = position;
+      uint16_t frameLength = 0;
+      if (!ExtractFrame(kCh, position, frameLength)) {
+        position = attempt;
+        break;
       }
-      pollfd ready{line_, POLLIN, 0};
-      if (::poll(&ready, 1, 100) <= 0) continue;
-      const ssize_t n = ::read(line_, g.RxBuffer[kCh] + g.RxCount[kCh], kRxBufferBytes - g.RxCount[kCh]);
-      if (n > 0) g.RxCount[kCh] += static_cast<uint16_t>(n);
+      HandFrameOn(frameLength);
     }
-    return false;
+    std::memmove(g.RxBuffer[kCh], g.RxBuffer[kCh] + position, count - position);
+    count = static_cast<uint16_t>(count - position);
   }
-  void Identify() {
-    SendIdentify(kCh);
-    Transmit();
-    uint16_t frameLength = 0;
-    ASSERT_TRUE(ReceiveFrame(frameLength));
-    HandleIdentifyReply(frameLength, kCh);
+
+  // An unidentified channel's frames go to the identification; an identified
+  // one's are replies, of which this exchange only meets those of the upgrade
+  // state: decoded, then acknowledged with the status CheckPacket gives.
+  // Anything else is counted as stray, after doing what the reply dispatch
+  // does with it.
+  void HandFrameOn(uint16_t frameLength) {
+    if (g.ChannelLinked[kCh] == 0) {
+      HandleIdentifyReply(frameLength, kCh);
+      return;
+    }
+    uint16_t decodedLength = 0;
+    const uint8_t decoded = SlipDecode(g.RxFrame[kCh], g.TxPacket[kCh], kTxPacketBytes, decodedLength, frameLength);
+    if (decoded != kFrameOk) {
+      ++strayReplies_;
+      ReportResultCode(decoded, kCh);
+      return;
+    }
+    if (g.TxPacket[kCh][0] == kStepReportMark) {
+      ++strayReplies_;
+      ReportStepStatus(kCh);
+      return;
+    }
+    if (g.ChannelState[kCh] != StateFirmwareUpgrade) {
+      ++strayReplies_;
+      g.ChannelBusy[kCh] = 0;
+      return;
+    }
+    const uint8_t status = CheckPacket(g.TxPacket[kCh], decodedLength);
+    blockStatuses_.push_back(status);
+    FirmwareBlockDone(status, kCh);
   }
 
   Window window_;
   SimUnit unit_;
-  int line_ = -1;
+  TComm comm_;
+  std::vector<uint8_t> blockStatuses_;  // the unit's answer to each block, in order
+  int strayReplies_ = 0;
+  size_t droppedBytes_ = 0;
 };
 
 TEST_F(UpgradeExchangeTest, AnOutdatedUnitTakesEveryBlockAndThenReportsTheNewVersion) {
@@ -445,26 +494,39 @@ TEST_F(UpgradeExchangeTest, AnOutdatedUnitTakesEveryBlockAndThenReportsTheNewVer
   unit_.SetIdentity(identity);
   unit_.SetUpgradeVersion("V1.7");
 
-  Identify();
-  ASSERT_EQ(g.ChannelState[kCh], 0xA0);
+  // The identity reply starts the upgrade, and each reply sends the next block
+  // until the last one's sends the finish and leaves the channel idle.
+  ASSERT_TRUE(SendIdentify(kCh));
+  ASSERT_TRUE(DrainUntil([] { return g.UpgradeStarted == 1 && g.ChannelState[kCh] != StateFirmwareUpgrade; }));
+  EXPECT_EQ(window_.caption, "OrvantGengX-BEM V1.6,SimUnit");
   EXPECT_EQ(g.FoundDevices, 0);
   const uint16_t blocks = g.BlockCount[kCh];
   EXPECT_EQ(blocks, 9);  // (9000 - 1) >> 10, plus one
-  for (uint16_t acknowledged = 0; g.ChannelState[kCh] == 0xA0; ++acknowledged) {
-    ASSERT_LT(acknowledged, blocks);
-    Transmit();
-    uint16_t frameLength = 0;
-    ASSERT_TRUE(ReceiveFrame(frameLength)) << "block " << acknowledged;
-    uint16_t decodedLength = 0;
-    ASSERT_EQ(SlipDecode(g.RxFrame[kCh], g.TxPacket[kCh], kTxPacketBytes, decodedLength, frameLength), 0);
-    FirmwareBlockDone(CheckPacket(g.TxPacket[kCh], decodedLength), kCh);
+  EXPECT_EQ(g.BlockIndex[kCh], blocks);
+  ASSERT_EQ(blockStatuses_.size(), blocks);
+  for (size_t block = 0; block < blocks; ++block) {
+    const uint8_t status = blockStatuses_[block];
+    EXPECT_TRUE(status == 0 || status == 6) << "block " << block << " status " << int{status};
   }
-  EXPECT_EQ(unit_.FirmwareBlocksReceived(), blocks);
-  Transmit();  // the finish packet, which is not answered
-  ASSERT_TRUE(unit_.WaitForLog(1 + blocks + 1, std::chrono::seconds(10)));
-  EXPECT_EQ(unit_.Log().back().Command(), 0xBD);
-  EXPECT_EQ(g.ChannelState[kCh], 0xF0);
+  EXPECT_EQ(g.ChannelState[kCh], StateIdle);
   EXPECT_EQ(g.ChannelUnready[kCh], 0);
+  EXPECT_EQ(g.ChannelBusy[kCh], 0);
+
+  // The finish packet, which is not answered, closes what the unit received:
+  // the request, every block once and in order, the finish.
+  ASSERT_TRUE(unit_.WaitForLog(1 + blocks + 1, std::chrono::seconds(30)));
+  const std::vector<SimPacket> log = unit_.Log();
+  ASSERT_EQ(log.size(), 1u + blocks + 1);
+  EXPECT_TRUE(log.front().IsIdentify());
+  for (uint16_t block = 0; block < blocks; ++block) {
+    const SimPacket& packet = log[1 + block];
+    EXPECT_EQ(packet.decodeResult, kFrameOk) << "block " << block;
+    ASSERT_EQ(packet.bytes.size(), kFirmwareBlockPacketBytes) << "block " << block;
+    EXPECT_EQ(packet.Command(), 0xB7) << "block " << block;
+    EXPECT_EQ(packet.bytes[1], 4 * block) << "block " << block;
+  }
+  EXPECT_EQ(log.back().Command(), 0xBD);
+  EXPECT_EQ(log.back().decodeResult, kFrameOk);
 
   // Three bytes of every four travel.
   const Bytes stored = unit_.Firmware();
@@ -472,10 +534,19 @@ TEST_F(UpgradeExchangeTest, AnOutdatedUnitTakesEveryBlockAndThenReportsTheNewVer
 
   // The search after the upgrade finds the unit current.
   g.ChannelLinked[kCh] = 0;
-  Identify();
+  ASSERT_TRUE(SendIdentify(kCh));
+  ASSERT_TRUE(DrainUntil([] { return g.FoundDevices != 0; }));
   EXPECT_EQ(g.FoundDevices, 1);
-  EXPECT_EQ(g.ChannelState[kCh], 0xF0);
+  EXPECT_EQ(g.ChannelLinked[kCh], 1);
+  EXPECT_EQ(g.ChannelState[kCh], StateIdle);
   EXPECT_EQ(window_.caption, "OrvantGengX-BEM V1.7,SimUnit");
+  EXPECT_EQ(blockStatuses_.size(), blocks);
+  EXPECT_EQ(unit_.Log().size(), 1u + blocks + 2);
+  EXPECT_EQ(strayReplies_, 0);
+  EXPECT_EQ(droppedBytes_, 0u);
+  // Nothing of a frame is left behind: at most the fill after the last one.
+  EXPECT_LE(g.RxCount[kCh], 5);
+  EXPECT_EQ(Range(g.RxBuffer[kCh], 0, g.RxCount[kCh]), Bytes(g.RxCount[kCh], 0xFF));
 }
 
 }  // namespace
