@@ -5,7 +5,9 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QApplication>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <functional>
 
@@ -48,6 +50,17 @@ void ClickChip(TChipSelectForm& form, int row) { form.ListBoxChips->setCurrentRo
 void ClickSeries(TChipSelectForm& form) {
   form.ListBoxSeries->setCurrentRow(0);
   emit form.ListBoxSeries->itemClicked(form.ListBoxSeries->item(0));
+}
+
+// A left click with the mouse in the middle of a list row, as the user makes it.
+void MouseClickRow(QListWidget& list, int row) {
+  const QPointF at = list.visualItemRect(list.item(row)).center();
+  const QPointF global = list.viewport()->mapToGlobal(at);
+  for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+    const Qt::MouseButtons held = type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
+    QMouseEvent event(type, at, global, Qt::LeftButton, held, Qt::NoModifier);
+    QApplication::sendEvent(list.viewport(), &event);
+  }
 }
 
 class ChipSelectFormTest : public ::testing::Test {
@@ -148,6 +161,20 @@ TEST_F(ChipSelectFormTest, ClickingTheSeriesReturnsToTheFirstChip) {
   EXPECT_EQ(g.RomSizeKB, 16);
   EXPECT_EQ(g.ChipType, 0);
   EXPECT_EQ(g.ChipIndex, 0);
+}
+
+TEST_F(ChipSelectFormTest, MouseClicksOnTheListsChooseAndReturnToTheFirstChip) {
+  QString romAfterChip, shownAfterSeries;
+  RunDialog([&](TChipSelectForm& form) {
+    MouseClickRow(*form.ListBoxChips, 6);  // FU6813P
+    romAfterChip = form.EditROM->text();
+    MouseClickRow(*form.ListBoxSeries, 0);
+    shownAfterSeries = form.EditSelChip->text();
+    MouseClickRow(*form.ListBoxChips, 9);  // FU6815L
+  });
+  EXPECT_EQ(romAfterChip, "32 KB");
+  EXPECT_EQ(shownAfterSeries, "FU6811N");
+  ExpectChipCommitted(kExpectedChips[9]);
 }
 
 TEST_F(ChipSelectFormTest, CancelOrCloseAfterClickingChipsChangesNothing) {

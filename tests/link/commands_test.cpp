@@ -40,6 +40,8 @@ protected:
     ResetState();
     SetRandSeed(0);
     SetStartUpValues();
+    // A checksum word that shows whether the parameter block stands where it should.
+    g.ImageCrc16 = 0xC3A5;
     // Every slot holds what an earlier reply could have left there.
     for (auto& slot : g.TxPacket) std::memset(slot, 0xEE, sizeof slot);
   }
@@ -49,6 +51,15 @@ protected:
   // The packet's trailing CRC is that of every byte before it.
   static void ExpectPacketCrc(uint8_t ch, size_t packetBytes) {
     EXPECT_EQ(Word(Packet(ch) + packetBytes - 2), PacketCrcRange(Packet(ch), 0, packetBytes - 3));
+  }
+  // A command's parameter block opens its payload: three zeros, the chip
+  // bytes, argument 0 (only the information block carries a value there) and
+  // the image checksum at 60.
+  static void ExpectCommandParamBlock(uint8_t ch) {
+    const uint8_t* b = Packet(ch) + 8;
+    EXPECT_EQ(Range(b, 0, 6), (Bytes{0, 0, 0, g.ChipSeries, g.ChipType, g.ChipIndex}));
+    EXPECT_EQ(Word(b + 8), 0) << "argument of the parameter block";
+    EXPECT_EQ(Word(b + 60), 0xC3A5) << "image checksum";
   }
   static void ExpectZeros(uint8_t ch, size_t from, size_t count) {
     EXPECT_EQ(Range(Packet(ch), from, count), Bytes(count, 0)) << "from " << from;
@@ -82,7 +93,7 @@ TEST_F(CommandsTest, OperationPacketsCarryHeaderParamBlockZeroTailAndCrc) {
     const Bytes header = {c.Code, static_cast<uint8_t>(c.Argument), static_cast<uint8_t>(c.Argument >> 8),
                           59, 0x21, 7, 0xD0, 0x00};
     EXPECT_EQ(Range(Packet(4), 0, 8), header);
-    EXPECT_EQ(Packet(4)[8 + 3], 59);  // the parameter block follows the header
+    ExpectCommandParamBlock(4);
     ExpectZeros(4, 88, 128);
     ExpectPacketCrc(4, 218);
   }
@@ -95,12 +106,14 @@ TEST_F(CommandsTest, ReadCommandCarriesAddressAndLengthUnderItsCrc) {
   EXPECT_EQ(Range(Packet(0), 0, 3), (Bytes{0x93, 121, 0}));
   EXPECT_EQ(Word(Packet(0) + 6), 64);
   EXPECT_EQ(Range(Packet(0), 56, 6), (Bytes{0x00, 0x10, 0x00, 0x00, 0x00, 0x01}));
+  ExpectCommandParamBlock(0);
   ExpectPacketCrc(0, 74);
 }
 
 TEST_F(CommandsTest, ConfigurationCommandIsParamBlockZeroTailAndCrc) {
   SendConfigCommand(5);
   EXPECT_EQ(Range(Packet(5), 0, 8), (Bytes{0x93, 0x53, 0x00, 59, 0, 0, 0xC0, 0x00}));
+  ExpectCommandParamBlock(5);
   ExpectZeros(5, 88, 112);
   ExpectPacketCrc(5, 202);
 }
@@ -294,9 +307,17 @@ TEST_F(BlockCommandsTest, ProgramBlockTakesFlashOfBlockIndexFromRowAlignedBase) 
   SendProgramBlock(0x95, 4, 0x2013, 2);
   EXPECT_EQ(Range(Packet(2), 0, 3), (Bytes{0x95, 4, 0}));
   EXPECT_EQ(Word(Packet(2) + 6), 4176);
-  EXPECT_EQ(Packet(2)[8 + 3], 59);
+  ExpectCommandParamBlock(2);
   EXPECT_EQ(Range(Packet(2), 88, 4096), Flash(4 * 1024 + 0x2010, 4096));
   ExpectPacketCrc(2, 4186);
+}
+
+// The header carries the argument; the data come from the channel's block index.
+TEST_F(BlockCommandsTest, ProgramBlockDataFollowTheBlockIndexNotTheArgument) {
+  g.BlockIndex[3] = 12;
+  SendProgramBlock(0x95, 4, 0, 3);
+  EXPECT_EQ(Word(Packet(3) + 1), 4);
+  EXPECT_EQ(Range(Packet(3), 88, 4096), Flash(12 * 1024, 4096));
 }
 
 TEST_F(BlockCommandsTest, ProgramBlockWrapsBlockIndexAtFourMegabytes) {
