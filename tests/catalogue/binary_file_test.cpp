@@ -212,6 +212,18 @@ TEST_F(BinaryFileTest, WriteThatCannotCreateRaisesTheIoErrorWithPathAndReason) {
   }
 }
 
+TEST_F(BinaryFileTest, WriteThatFailsPartWayRaisesTheIoError) {
+  // /dev/full takes the open and refuses every byte.
+  if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full here";
+  const std::vector<uint8_t> buffer = Pattern(0x400);
+  try {
+    WriteBinFile("/dev/full", buffer.data(), buffer.size(), 0, 0x3FF);
+    FAIL() << "no error raised";
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.ErrorCode(), ENOSPC);
+  }
+}
+
 TEST(FillBytes, SetsExactlyCountBytes) {
   std::vector<uint8_t> buffer(10, 0x11);
   FillBytes(buffer.data(), 9, 0xFF);
