@@ -1,6 +1,7 @@
 #include "catalogue/binary_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,6 +62,14 @@ bool WriteAll(int fd, const uint8_t* from, size_t count) {
   return true;
 }
 
+// The file is read without sharing: while another opener holds a lock on it,
+// it counts as one that cannot be opened, and while we read no other opener
+// gets one (the lock goes with the descriptor). Only a lock held elsewhere
+// refuses the file: where the file system cannot lock at all (some network
+// mounts refuse an exclusive lock on a read-only descriptor) it is read as
+// any other file.
+bool HeldByAnother(int fd) { return ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK; }
+
 // The one reader behind both entry points; `sum` is null when nothing is summed.
 void ReadChunks(const std::string& path, uint8_t* destination, size_t destinationBytes, uint32_t& limitAndCount,
                 uint32_t* sum) {
@@ -70,7 +79,7 @@ void ReadChunks(const std::string& path, uint8_t* destination, size_t destinatio
   // only a regular file has a length to read.
   FileHandle file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   struct stat st;
-  if (file.IsOpen() && ::fstat(file.Get(), &st) == 0 && S_ISREG(st.st_mode)) {
+  if (file.IsOpen() && !HeldByAnother(file.Get()) && ::fstat(file.Get(), &st) == 0 && S_ISREG(st.st_mode)) {
     // The length is taken to its low 32 bits, as every offset here is 32-bit.
     const uint32_t size = static_cast<uint32_t>(st.st_size);
     uint8_t chunk[kReadChunkBytes];

@@ -17,6 +17,8 @@
 // A file that would overrun it is cut at the buffer's end: the count is then
 // destinationBytes and the rest of the file is left unread (no message of its own).
 //
+// The file is held with an exclusive lock (flock) while it is read; one that
+// another opener holds locked counts as one that cannot be opened.
 // A file that cannot be opened, or is no regular file, reads as empty (count 0, no message); a read
 // that fails part way stops there silently, counting only the bytes before it.
 void ReadBinFile(const std::string& path, uint8_t* destination, size_t destinationBytes, uint32_t& limitAndCount);

@@ -1,7 +1,10 @@
 #include "catalogue/binary_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -120,18 +123,37 @@ TEST_F(BinaryFileTest, LimitMessageIsAPlainOkBox) {
   EXPECT_EQ(count, 256u);
 }
 
+// Reading `path` takes nothing: count 0, sum and room untouched, no message.
+void ExpectReadsAsEmpty(const std::string& path, const ScriptedMessageBoxes& boxes) {
+  std::vector<uint8_t> room(512, kUntouched);
+  uint32_t count = 8;
+  uint32_t sum = 77;
+  ReadBinFileSum(path, room.data(), room.size(), count, sum);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(sum, 77u);
+  EXPECT_TRUE(boxes.Shown().empty());
+  EXPECT_TRUE(std::all_of(room.begin(), room.end(), [](uint8_t b) { return b == kUntouched; }));
+}
+
 TEST_F(BinaryFileTest, FileThatCannotBeReadReadsAsEmpty) {
   for (const std::string& path : {PathOf("missing.bin"), folder_.string()}) {
     SCOPED_TRACE(path);
-    std::vector<uint8_t> room(16, kUntouched);
-    uint32_t count = 8;
-    uint32_t sum = 77;
-    ReadBinFileSum(path, room.data(), room.size(), count, sum);
-    EXPECT_EQ(count, 0u);
-    EXPECT_EQ(sum, 77u);
-    EXPECT_TRUE(boxes_.Shown().empty());
-    EXPECT_TRUE(std::all_of(room.begin(), room.end(), [](uint8_t b) { return b == kUntouched; }));
+    ExpectReadsAsEmpty(path, boxes_);
   }
+}
+
+TEST_F(BinaryFileTest, FileLockedByAnotherOpenerReadsAsEmptyUntilReleased) {
+  const std::string path = MakeFile("held.bin", 300);
+  const int other = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+  ExpectReadsAsEmpty(path, boxes_);
+
+  ::close(other);
+  std::vector<uint8_t> room(512);
+  uint32_t count = 0;
+  ReadBinFile(path, room.data(), room.size(), count);
+  EXPECT_EQ(count, 300u);
 }
 
 TEST_F(BinaryFileTest, WritesExactlyTheRangeAndReadsItBack) {
@@ -187,6 +209,18 @@ TEST_F(BinaryFileTest, WriteThatCannotCreateRaisesTheIoErrorWithPathAndReason) {
   } catch (const EInOutError& e) {
     EXPECT_EQ(e.Message(), path + ": " + std::strerror(ENOENT));
     EXPECT_EQ(e.ErrorCode(), ENOENT);
+  }
+}
+
+TEST_F(BinaryFileTest, WriteThatFailsPartWayRaisesTheIoError) {
+  // /dev/full takes the open and refuses every byte.
+  if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full here";
+  const std::vector<uint8_t> buffer = Pattern(0x400);
+  try {
+    WriteBinFile("/dev/full", buffer.data(), buffer.size(), 0, 0x3FF);
+    FAIL() << "no error raised";
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.ErrorCode(), ENOSPC);
   }
 }
 

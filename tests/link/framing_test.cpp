@@ -52,6 +52,8 @@ TEST(PacketCrcRange, MatchesTheKnownValuesAndRejectsBadRanges) {
     const uint8_t one[1] = {b};
     EXPECT_EQ(PacketCrcRange(one, 0, 0), b) << int{b};
   }
+  const Bytes inside = Text("xxabcyy");
+  EXPECT_EQ(PacketCrcRange(inside.data(), 2, 4), 0x2543);     // only the named range counts
   EXPECT_EQ(PacketCrcRange(abc.data(), 2, 1), 0);             // start = end + 1
   EXPECT_EQ(PacketCrcRange(abc.data(), 0, 0x1000000), 0);     // end past 24 bits
   EXPECT_EQ(PacketCrcRange(abc.data(), 0x1000000, 0x1000000), 0);
@@ -60,6 +62,8 @@ TEST(PacketCrcRange, MatchesTheKnownValuesAndRejectsBadRanges) {
 TEST(PacketChecksum, IsTheNegatedSixteenBitSum) {
   const Bytes abc = Text("abc");
   EXPECT_EQ(PacketChecksum(abc.data(), 0, 2), 0xFEDA);
+  const Bytes inside = Text("xxabcyy");
+  EXPECT_EQ(PacketChecksum(inside.data(), 2, 4), 0xFEDA);
   Bytes wraps(256, 0xFF);  // 0xFF00, plus 0xFF and 0x01: 0x10000
   wraps.push_back(0xFF);
   wraps.push_back(0x01);

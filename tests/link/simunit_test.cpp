@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -474,6 +475,34 @@ TEST(SimUnitLife, StopsWhileTheFarSideReadsNothing) {
   unit.Stop();
   sender.join();
   SUCCEED();
+}
+
+// Leaves exactly `free` descriptors to open: every number below the limit but
+// the top `free` ones is taken. Returns false when that cannot be arranged.
+bool LeaveFreeDescriptors(int free) {
+  int top = -1;
+  for (int i = 0; i < 64; ++i) top = std::max(top, open("/dev/null", O_RDONLY));
+  if (top < 0) return false;
+  const rlimit limit{static_cast<rlim_t>(top + 1 + free), static_cast<rlim_t>(top + 1 + free)};
+  return setrlimit(RLIMIT_NOFILE, &limit) == 0;
+}
+
+TEST(SimUnitLifeDeathTest, WithoutAWakeUpDescriptorNoUnitIsMadeAndNothingStaysOpen) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        // Room for the pseudo-terminal pair but not for the wake-up fd.
+        if (!LeaveFreeDescriptors(2)) std::_Exit(2);
+        try {
+          SimUnit unit;
+          std::_Exit(3);  // made without a way to stop it
+        } catch (const std::runtime_error&) {
+        }
+        // The pair was closed again: both numbers can be opened once more.
+        const bool closed = open("/dev/null", O_RDONLY) >= 0 && open("/dev/null", O_RDONLY) >= 0;
+        std::_Exit(closed ? 0 : 4);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 TEST(SimUnitCrc, TheTestCrcIsCcittFalse) { EXPECT_EQ(Crc16({'1', '2', '3', '4', '5', '6', '7', '8', '9'}), 0x29B1); }

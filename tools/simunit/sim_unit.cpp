@@ -121,6 +121,19 @@ void CloseFd(int& fd) {
   fd = -1;
 }
 
+// The fd that Stop() signals. Without it Stop() could never wake the serving
+// thread and would wait for it for ever, so a unit that cannot have one is not
+// made: its line fds are closed again (no destructor runs for a constructor
+// that throws) and the constructor throws.
+int OpenWakeFd(int& lineFd, int& slaveFd) {
+  const int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (fd >= 0) return fd;
+  const int error = errno;
+  CloseFd(lineFd);
+  CloseFd(slaveFd);
+  throw std::runtime_error(std::string("eventfd: ") + std::strerror(error));
+}
+
 }  // namespace
 
 bool SimPacket::IsIdentify() const {
@@ -146,7 +159,7 @@ SimUnit::SimUnit() {
   // back to us and rewrite CR and LF bytes.
   SetRaw(slaveFd_, false);
   fcntl(lineFd_, F_SETFL, fcntl(lineFd_, F_GETFL) | O_NONBLOCK);
-  wakeFd_ = eventfd(0, EFD_NONBLOCK);
+  wakeFd_ = OpenWakeFd(lineFd_, slaveFd_);
 }
 
 SimUnit::SimUnit(const std::string& attachPath) {
@@ -155,7 +168,7 @@ SimUnit::SimUnit(const std::string& attachPath) {
     throw std::runtime_error(attachPath + ": " + std::strerror(errno));
   if (isatty(lineFd_)) SetRaw(lineFd_, true);
   slavePath_ = attachPath;
-  wakeFd_ = eventfd(0, EFD_NONBLOCK);
+  wakeFd_ = OpenWakeFd(lineFd_, slaveFd_);
 }
 
 SimUnit::~SimUnit() {

@@ -77,10 +77,12 @@ inline constexpr int kSimAny = -1;
 class SimUnit {
  public:
   // Opens a new pseudo-terminal pair in raw mode; the program opens
-  // SlavePath(). Throws std::runtime_error when no pair can be opened.
+  // SlavePath(). Throws std::runtime_error when no pair (or no wake-up fd
+  // for Stop) can be opened; nothing stays open then.
   SimUnit();
   // Serves an existing device instead (a tty is set to raw 1,000,000 baud,
-  // 8 data bits, 2 stop bits). Throws std::runtime_error when it cannot open.
+  // 8 data bits, 2 stop bits). Throws std::runtime_error when it cannot open
+  // it (or no wake-up fd for Stop); nothing stays open then.
   explicit SimUnit(const std::string& attachPath);
   ~SimUnit();
   SimUnit(const SimUnit&) = delete;
