@@ -117,6 +117,7 @@ TEST_F(MainWindowFormTest, ExceptionLeavingAHandlerIsShownAndTheWindowStaysOpen)
   const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (boxes.Shown().empty() && std::chrono::steady_clock::now() < limit) QApplication::processEvents();
   ASSERT_EQ(boxes.Texts(), std::vector<std::string>{"Error opening serial port:ttyUSB7"});
+  EXPECT_EQ(boxes.Shown()[0].caption, "");  // the application title
   EXPECT_EQ(boxes.Shown()[0].type, MsgDlgType::Error);
   EXPECT_EQ(boxes.Shown()[0].buttons, unsigned{mbOK});
   EXPECT_TRUE(window->isVisible());
