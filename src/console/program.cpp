@@ -50,6 +50,18 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
   return arguments;
 }
 
+void CreateForms(TOrvantBEMxPrg& mainWindow) {
+  g.OrvantBEMxPrg = &mainWindow;
+  mainWindow.setWindowTitle("OrvantGenBEM Programmer Wizard");
+  auto* about = new TAboutForm(&mainWindow);
+  about->Label1->setText("OrvantGenBEM Flash MCU Programmer");
+  about->Label3->setText(kAboutLine);
+  g.AboutForm = about;
+  CreateChipSelectForm(mainWindow);
+  g.FormOfsAddr = new TFormOfsAddr(&mainWindow);
+  g.ConfigSNForm = new TConfigSNForm(&mainWindow);
+}
+
 int ProgramBody(int argc, char** argv) {
   // Qt aborts inside its platform set-up without a display; say it plainly.
   if (!DisplayAvailable(std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"), std::getenv("QT_QPA_PLATFORM"))) {
@@ -60,17 +72,8 @@ int ProgramBody(int argc, char** argv) {
   TApplication::setApplicationName("OrvantGenBEM");
 
   TOrvantBEMxPrg mainWindow;
-  g.OrvantBEMxPrg = &mainWindow;
-  mainWindow.setWindowTitle("OrvantGenBEM Programmer Wizard");
   mainWindow.SetCommandLine(ProgramArguments(argc, argv));
-
-  auto* about = new TAboutForm(&mainWindow);
-  about->Label1->setText("OrvantGenBEM Flash MCU Programmer");
-  about->Label3->setText(kAboutLine);
-  g.AboutForm = about;
-  CreateChipSelectForm(mainWindow);
-  g.FormOfsAddr = new TFormOfsAddr(&mainWindow);
-  g.ConfigSNForm = new TConfigSNForm(&mainWindow);
+  CreateForms(mainWindow);
 
   InstallQtDialogResponders();
   BindGuiQueueToEventLoop();

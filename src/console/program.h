@@ -8,6 +8,13 @@
 
 int ProgramBody(int argc, char** argv);
 
+// The windows the program body makes around the main window, which it
+// captions: the About box, the chip selection dialog, the binary-file offset
+// dialog and the serial-number data dialog, all hidden and owned by the main
+// window, and reachable through the shared state.
+class TOrvantBEMxPrg;
+void CreateForms(TOrvantBEMxPrg& mainWindow);
+
 inline constexpr int kNoDisplayExitCode = 2;
 
 // Whether Qt can open a window: a display server named in the environment, or

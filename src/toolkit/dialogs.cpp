@@ -37,8 +37,19 @@ ModalResult FirstButton(unsigned buttons) {
   return ModalResult::None;
 }
 
+std::string_view StockCaption(MsgDlgType type) {
+  switch (type) {
+    case MsgDlgType::Warning: return "Warning";
+    case MsgDlgType::Error: return "Error";
+    case MsgDlgType::Information: return "Information";
+    case MsgDlgType::Confirmation: return "Confirm";
+    case MsgDlgType::Custom: return "";
+  }
+  return "";
+}
+
 ModalResult MessageDlg(std::string_view text, MsgDlgType type, unsigned buttons) {
-  return Ask({std::string(), std::string(text), type, buttons});
+  return Ask({std::string(StockCaption(type)), std::string(text), type, buttons});
 }
 
 void ShowMessage(std::string_view text) {

@@ -36,8 +36,12 @@ using MessageBoxResponder = std::function<ModalResult(const MessageBoxRequest&)>
 // Installs the responder; returns the one it replaces.
 MessageBoxResponder SetMessageBoxResponder(MessageBoxResponder responder);
 
-// The general box: text, kind and buttons; returns the button pressed.
+// The general box: text, kind and buttons; returns the button pressed. Its
+// caption is the toolkit's stock caption of the kind (StockCaption).
 ModalResult MessageDlg(std::string_view text, MsgDlgType type, unsigned buttons);
+// "Warning", "Error", "Information", "Confirm"; empty (the application title)
+// for Custom.
+std::string_view StockCaption(MsgDlgType type);
 // A plain box with one OK button and the application title.
 void ShowMessage(std::string_view text);
 // A box with its own caption (the platform's classic message box).

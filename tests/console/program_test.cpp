@@ -7,7 +7,14 @@
 #include <cstdlib>
 #include <string>
 
+#include <QLabel>
+
+#include "catalogue/qt/chip_select_form.h"
+#include "console/about_form.h"
+#include "console/dialogs.h"
+#include "console/main_window.h"
 #include "console/program.h"
+#include "shared/state.h"
 #include "support/build_dir.h"
 
 namespace {
@@ -48,6 +55,28 @@ TEST(ProgramBody, WithoutDisplayTheProgramSaysHowToRunHeadless) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), kNoDisplayExitCode);
   EXPECT_EQ(output, NoDisplayMessage());
+}
+
+TEST(ProgramBody, CreatesTheCaptionedMainWindowAndItsHiddenForms) {
+  ResetState();
+  {
+    TOrvantBEMxPrg mainWindow;
+    CreateForms(mainWindow);
+    EXPECT_EQ(g.OrvantBEMxPrg, &mainWindow);
+    EXPECT_EQ(mainWindow.windowTitle().toStdString(), "OrvantGenBEM Programmer Wizard");
+    ASSERT_NE(g.AboutForm, nullptr);
+    EXPECT_EQ(g.AboutForm->windowTitle().toStdString(), "About");
+    EXPECT_EQ(g.AboutForm->Label1->text().toStdString(), "OrvantGenBEM Flash MCU Programmer");
+    EXPECT_EQ(g.AboutForm->Label2->text().toStdString(), "Version V1.7");
+    EXPECT_FALSE(g.AboutForm->Label3->text().isEmpty());
+    const QWidget* forms[] = {g.AboutForm, g.ChipSelectForm, g.FormOfsAddr, g.ConfigSNForm};
+    for (const QWidget* form : forms) {
+      ASSERT_NE(form, nullptr);
+      EXPECT_EQ(form->parent(), &mainWindow);
+      EXPECT_TRUE(form->isHidden());
+    }
+  }
+  ResetState();
 }
 
 }  // namespace

@@ -119,6 +119,20 @@ TEST(GuiQueue, DeliversInPostingOrderAndForgetsGoneTargets) {
   EXPECT_TRUE(b.codes.empty());
 }
 
+TEST(MessageBoxes, CaptionIsTheStockCaptionOfTheKindOrTheApplicationTitle) {
+  ScriptedMessageBoxes boxes;
+  MessageDlg("w", MsgDlgType::Warning, mbOK);
+  MessageDlg("e", MsgDlgType::Error, mbOK | mbAbort);
+  MessageDlg("i", MsgDlgType::Information, mbOK);
+  MessageDlg("c", MsgDlgType::Confirmation, mbYes | mbNo);
+  ShowMessage("s");
+  MessageBox("b", "Own caption", mbOK);
+  std::vector<std::string> captions;
+  for (const MessageBoxRequest& r : boxes.Shown()) captions.push_back(r.caption);
+  // Empty: the box shows the application title.
+  EXPECT_EQ(captions, (std::vector<std::string>{"Warning", "Error", "Information", "Confirm", "", "Own caption"}));
+}
+
 TEST(ScriptedDialogs, AnswerInOrderThenFirstButton) {
   ScriptedMessageBoxes boxes;
   boxes.Answer(ModalResult::Abort);

@@ -106,8 +106,9 @@ ModalHook SetModalHook(ModalHook hook) {
   return old;
 }
 
+// The application's own report: its title as caption, the error icon.
 void ReportException(const std::exception& error) {
-  MessageDlg(error.what(), MsgDlgType::Error, mbOK);
+  MessageBox(error.what(), "", mbOK, MsgDlgType::Error);
 }
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
