@@ -102,6 +102,93 @@ TEST_F(FirmwareTest, LoadsTheBodyVersionHeaderAndKeyTableOfAGoodImage) {
   EXPECT_EQ(Range(FirmwareKeyTable, kFirmwareKeyBytes, 806), Bytes(806, 0));
 }
 
+// An image written byte by byte from the file layout, with nothing of the
+// loader's or the builder's: magic at 0, version at 7, key word at 15, the
+// words XOR the key at 17, 19, 21, 23, 3290 key bytes at 25, the body from
+// 3315 rounded up to 16, 876 trailer bytes, then the byte sum. A few bytes
+// follow the checksum, as a longer file may carry.
+struct HandImage {
+  static constexpr size_t kBodyLength = 4100;  // 1025 groups and one more, 4112 stored
+  static constexpr size_t kStoredBody = 4112;
+  static constexpr size_t kChecksumAt = 3315 + kStoredBody + 876;
+  Bytes file;
+  Bytes plain;  // the body as the loader must give it back, padding included
+  Bytes key;    // the 3290 key bytes
+
+  HandImage() : file(kChecksumAt + 4 + 9, 0x77), plain(kStoredBody, 0), key(3290) {
+    const char magic[] = "OrvFmWr";
+    for (size_t i = 0; i < 7; ++i) file[i] = static_cast<uint8_t>(magic[i] ^ kFirmwareMagicMask);
+    const uint8_t version[8] = {'V', '4', '.', '2', 0, 0, 0, 0};
+    std::copy(version, version + 8, file.begin() + 7);
+    const uint16_t k = 0xA55A;
+    auto put = [this](size_t at, uint16_t value) {
+      file[at] = static_cast<uint8_t>(value);
+      file[at + 1] = static_cast<uint8_t>(value >> 8);
+    };
+    put(15, k);
+    put(17, 0x17FF ^ k);  // firmware end
+    put(19, 0x1111 ^ k);
+    put(21, 0x2222 ^ k);
+    put(23, kBodyLength ^ k);
+    for (size_t i = 0; i < key.size(); ++i) key[i] = static_cast<uint8_t>(i * 13 + 1 + (i >> 8));
+    std::copy(key.begin(), key.end(), file.begin() + 25);
+    for (size_t i = 0; i < kBodyLength; ++i) plain[i] = static_cast<uint8_t>(0x10 + i * 3 + (i >> 9));
+    for (size_t i = 0; i < kStoredBody; ++i) {
+      const size_t slot = 4 * ((i / 4) % 1024) + (i % 2);  // bytes 0, 2 take the first key byte, 1, 3 the second
+      const uint8_t mask = slot < key.size() ? key[slot] : 0;
+      file[3315 + i] = plain[i] ^ mask;
+    }
+    for (size_t i = 0; i < 876; ++i) file[3315 + kStoredBody + i] = static_cast<uint8_t>(0xE0 + i);
+    uint32_t sum = 0;
+    for (size_t i = 0; i < kChecksumAt; ++i) sum += file[i];
+    for (size_t i = 0; i < 4; ++i) file[kChecksumAt + i] = static_cast<uint8_t>(sum >> (8 * i));
+  }
+};
+
+TEST_F(FirmwareTest, AnImageWrittenByHandFromTheLayoutLoads) {
+  const HandImage hand;
+  Load(hand.file);
+  EXPECT_EQ(g.ImageValid, 1);
+  EXPECT_EQ(VersionText(), "V4.2");
+  EXPECT_EQ(FirmwareBase, 4096u);
+  EXPECT_EQ(FirmwareEnd, 0x17FFu);
+  EXPECT_EQ(FirmwareBodyLength, HandImage::kBodyLength);
+  EXPECT_EQ(Range(FirmwareKeyTable, 0, 3290), hand.key);
+  EXPECT_EQ(Range(FirmwareKeyTable, 3290, 806), Bytes(806, 0));
+  // Groups 823..1023 met zero key bytes; 1024.. start the table again.
+  EXPECT_EQ(Range(FirmwareImage, 0, HandImage::kStoredBody), hand.plain);
+  EXPECT_EQ(Range(FirmwareImage, HandImage::kStoredBody, 64), Range(hand.file.data(), HandImage::kStoredBody, 64));
+
+  // The checksum sits right after the trailer, not at the end of the file.
+  Bytes moved = hand.file;
+  std::rotate(moved.end() - 13, moved.end() - 9, moved.end());  // checksum to the very end
+  Load(moved);
+  EXPECT_EQ(g.ImageValid, 0);
+}
+
+TEST_F(FirmwareTest, TheBuilderWritesTheFileLayout) {
+  const Bytes body = PatternBody(4100, 0x21);
+  const Bytes image = BuildFirmwareImage(body, "V6.1", {.firmwareEnd = 0x2345, .seed = 11});
+  ASSERT_EQ(image.size(), 3315u + 4112 + 876 + 4);
+  const char magic[] = "OrvFmWr";
+  for (size_t i = 0; i < 7; ++i) EXPECT_EQ(image[i], static_cast<uint8_t>(magic[i] ^ kFirmwareMagicMask)) << i;
+  EXPECT_EQ(Range(image.data(), 7, 8), (Bytes{'V', '6', '.', '1', 0, 0, 0, 0}));
+  const uint16_t k = Word(image.data() + 15);
+  EXPECT_EQ(Word(image.data() + 17) ^ k, 0x2345);
+  EXPECT_EQ(Word(image.data() + 23) ^ k, 4100);
+  for (size_t i = 0; i < 4112; ++i) {
+    const size_t slot = 4 * ((i / 4) % 1024) + (i % 2);
+    const uint8_t mask = slot < 3290 ? image[25 + slot] : 0;
+    const uint8_t plain = i < body.size() ? body[i] : 0;
+    ASSERT_EQ(image[3315 + i] ^ mask, plain) << i;
+  }
+  uint32_t sum = 0;
+  for (size_t i = 0; i < image.size() - 4; ++i) sum += image[i];
+  EXPECT_EQ(Range(image.data(), image.size() - 4, 4),
+            (Bytes{static_cast<uint8_t>(sum), static_cast<uint8_t>(sum >> 8), static_cast<uint8_t>(sum >> 16),
+                   static_cast<uint8_t>(sum >> 24)}));
+}
+
 TEST_F(FirmwareTest, TheBodyIsUnscrambledSixteenBytesAtATime) {
   struct Case {
     size_t bodyLength;
@@ -155,12 +242,15 @@ TEST_F(FirmwareTest, AnyChangedSummedByteOrStoredChecksumMakesTheImageInvalid) {
 
 TEST_F(FirmwareTest, AWrongMagicChangesNothingButTheBuffer) {
   LoadValid(5119);
+  const Bytes keyTable = Range(FirmwareKeyTable, 0, kFirmwareKeyBytes);
   Bytes other = BuildFirmwareImage(PatternBody(64), "V7.7", {.firmwareEnd = 36863, .seed = 3});
   other[2] ^= 0x01;
   Load(other);
   EXPECT_EQ(g.ImageValid, 0);
   EXPECT_EQ(VersionText(), "V2.3");
   EXPECT_EQ(FirmwareEnd, 5119u);
+  EXPECT_EQ(FirmwareBodyLength, 65536 - 4096 * 2);
+  EXPECT_EQ(Range(FirmwareKeyTable, 0, kFirmwareKeyBytes), keyTable);
   EXPECT_EQ(Range(FirmwareImage, 0, 16), Range(other.data(), 0, 16));
 }
 

@@ -189,6 +189,7 @@ TEST_F(IdentifyTest, FramesThatAreNoIdentityReplyAreReportedAsNotFound) {
   noText[6] = noText[7] = 0;
   for (const Bytes& frame : {wrongStart, noText, Bytes{0x11, 1, 2, 3, 4, 5, 6, 7, 8, 9}}) {
     SetUp();
+    g.ChannelLinked[kCh] = 1;  // not found makes the channel unidentified
     Receive(frame);
     EXPECT_EQ(window_.caption, "未找到设备！");
     EXPECT_TRUE(LastLogLine().ends_with(" C3: 未找到设备!")) << LastLogLine();
@@ -232,17 +233,35 @@ TEST_F(IdentifyTest, TheCaptionHoldsAtMost127CharactersOfAnOverlongName) {
   EXPECT_EQ(g.FoundDevices, 1);
 }
 
-TEST_F(IdentifyTest, TheTextIsReadOnlyInsideTheDecodedReply) {
-  // The slot past the reply holds an older, longer text; the length field
-  // claims far more than arrived.
-  std::memset(g.TxPacket[kCh], 'x', kTxPacketBytes);
-  Bytes reply = IdentityReply("OrvantGengX-BEM V1.7");
-  reply[6] = 0xFF;
-  reply[7] = 0xFF;
-  SetFirmwareVersion("V1.7");
-  Receive(reply);
-  EXPECT_EQ(window_.caption, "OrvantGengX-BEM V1.7");
-  EXPECT_EQ(g.FoundDevices, 1);
+TEST_F(IdentifyTest, TheTextEndsAfterLPlusOneBytesOrWithTheDecodedReply) {
+  struct Case {
+    const char* what;
+    const char* text;
+    uint16_t length;  // L
+    const char* firmwareVersion;
+    const char* caption;
+    int foundDevices;
+  };
+  const Case cases[] = {
+      // The slot past the reply holds an older, longer text; L claims far
+      // more than arrived.
+      {"L past the reply", "OrvantGengX-BEM V1.7", 0xFFFF, "V1.7", "OrvantGengX-BEM V1.7", 1},
+      // L + 1 = 20: the token ends with the text after V1.7, older than V1.7.1.
+      {"reply longer than L + 1", "OrvantGengX-BEM V1.7.1 more", 19, "V1.7.1", "OrvantGengX-BEM V1.7", 0},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    SCOPED_TRACE(c.what);
+    std::memset(g.TxPacket[kCh], 'x', kTxPacketBytes);
+    Bytes reply = IdentityReply(c.text);
+    reply[6] = static_cast<uint8_t>(c.length);
+    reply[7] = static_cast<uint8_t>(c.length >> 8);
+    SetFirmwareVersion(c.firmwareVersion);
+    Receive(reply);
+    EXPECT_EQ(window_.caption, c.caption);
+    EXPECT_EQ(g.FoundDevices, c.foundDevices);
+    EXPECT_EQ(g.UpgradeStarted, c.foundDevices == 0 ? 1 : 0);
+  }
 }
 
 TEST(CheckDeviceTest, ResultBytesOfTheEditionAndFamilyChecks) {

@@ -58,6 +58,29 @@ TEST_F(PortDiscoveryTest, APortIsClosedAgainAfterTheTest) {
   ::close(fd);
 }
 
+size_t OpenDescriptors() {
+  size_t n = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+  return n;
+}
+
+TEST_F(PortDiscoveryTest, TheScanLeavesNoDescriptorOpen) {
+  FakePortTree tree;
+  PtyPair usb0, held, builtIn;
+  tree.AddPort("ttyUSB0", "ftdi_sio", usb0.SlavePath());
+  tree.AddPort("ttyUSB1", "cp210x", held.SlavePath());
+  tree.AddPort("ttyUSB2", "ftdi_sio", "");
+  tree.AddPort("ttyS0", "serial8250", builtIn.SlavePath());
+  const int holder = ::open(held.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+  const size_t before = OpenDescriptors();
+  ListSerialPorts(box_, tree.Sys(), tree.Dev());
+  EXPECT_EQ(OpenDescriptors(), before);
+  ::close(holder);
+  EXPECT_EQ(box_.Items(), std::vector<std::string>{"ttyUSB0"});
+}
+
 TEST_F(PortDiscoveryTest, WithoutUsablePortsTheTextSaysSoAndNoChannelIsInUse) {
   g.DeviceCount = 4;
   FakePortTree tree;
