@@ -23,7 +23,7 @@ uint64_t FormatArg::AsUnsigned() const {
 
 namespace {
 
-struct Spec {
+struct Placeholder {
   bool leftJustify = false;
   bool zeroPad = false;
   int width = 0;
@@ -42,11 +42,11 @@ std::string Digits(uint64_t value, unsigned base) {
   return out;
 }
 
-std::string Number(const Spec& spec, const FormatArg& arg) {
+std::string Number(const Placeholder& ph, const FormatArg& arg) {
   bool negative = false;
   uint64_t magnitude = 0;
   unsigned base = 10;
-  if (spec.conversion == 'x' || spec.conversion == 'X') {
+  if (ph.conversion == 'x' || ph.conversion == 'X') {
     base = 16;
     // Hex prints the bit pattern of a 32-bit value, as the wire texts expect
     // for negative numbers; wider values print whole.
@@ -54,7 +54,7 @@ std::string Number(const Spec& spec, const FormatArg& arg) {
       magnitude = static_cast<uint32_t>(arg.AsSigned());
     else
       magnitude = arg.AsUnsigned();
-  } else if (spec.conversion == 'u') {
+  } else if (ph.conversion == 'u') {
     magnitude = arg.kind() == FormatArg::Kind::Signed && arg.AsSigned() < 0
                     ? static_cast<uint32_t>(arg.AsSigned())
                     : arg.AsUnsigned();
@@ -65,17 +65,17 @@ std::string Number(const Spec& spec, const FormatArg& arg) {
     magnitude = arg.AsUnsigned();
   }
   std::string digits = Digits(magnitude, base);
-  if (spec.precision > 0 && static_cast<int>(digits.size()) < spec.precision)
-    digits.insert(0, static_cast<size_t>(spec.precision) - digits.size(), '0');
+  if (ph.precision > 0 && static_cast<int>(digits.size()) < ph.precision)
+    digits.insert(0, static_cast<size_t>(ph.precision) - digits.size(), '0');
   if (negative) digits.insert(0, 1, '-');
   return digits;
 }
 
-std::string Pad(std::string text, const Spec& spec) {
-  if (static_cast<int>(text.size()) >= spec.width) return text;
-  size_t fill = static_cast<size_t>(spec.width) - text.size();
-  if (spec.leftJustify) return text.append(fill, ' ');
-  bool zeroes = spec.zeroPad && spec.precision < 0 && spec.conversion != 's';
+std::string Pad(std::string text, const Placeholder& ph) {
+  if (static_cast<int>(text.size()) >= ph.width) return text;
+  size_t fill = static_cast<size_t>(ph.width) - text.size();
+  if (ph.leftJustify) return text.append(fill, ' ');
+  bool zeroes = ph.zeroPad && ph.precision < 0 && ph.conversion != 's';
   if (zeroes) {
     size_t at = (!text.empty() && text[0] == '-') ? 1 : 0;
     return text.insert(at, fill, '0');
@@ -103,29 +103,29 @@ std::string Format(std::string_view format, std::initializer_list<FormatArg> arg
       ++i;
       continue;
     }
-    Spec spec;
+    Placeholder ph;
     while (i < format.size() && (format[i] == '-' || format[i] == '0')) {
-      if (format[i] == '-') spec.leftJustify = true;
-      else spec.zeroPad = true;
+      if (format[i] == '-') ph.leftJustify = true;
+      else ph.zeroPad = true;
       ++i;
     }
-    while (i < format.size() && format[i] >= '0' && format[i] <= '9' && spec.width < 10000)
-      spec.width = spec.width * 10 + (format[i++] - '0');
+    while (i < format.size() && format[i] >= '0' && format[i] <= '9' && ph.width < 10000)
+      ph.width = ph.width * 10 + (format[i++] - '0');
     if (i < format.size() && format[i] == '.') {
       ++i;
-      spec.precision = 0;
-      while (i < format.size() && format[i] >= '0' && format[i] <= '9' && spec.precision < 10000)
-        spec.precision = spec.precision * 10 + (format[i++] - '0');
+      ph.precision = 0;
+      while (i < format.size() && format[i] >= '0' && format[i] <= '9' && ph.precision < 10000)
+        ph.precision = ph.precision * 10 + (format[i++] - '0');
     }
     if (i >= format.size()) {
       out.append(format.substr(start));
       break;
     }
-    spec.conversion = format[i++];
-    switch (spec.conversion) {
+    ph.conversion = format[i++];
+    switch (ph.conversion) {
       case 'd': case 'u': case 'x': case 'X': {
         FormatArg arg = next != args.end() ? *next++ : FormatArg(0);
-        out += Pad(Number(spec, arg), spec);
+        out += Pad(Number(ph, arg), ph);
         break;
       }
       case 's': {
@@ -134,9 +134,9 @@ std::string Format(std::string_view format, std::initializer_list<FormatArg> arg
           const FormatArg& arg = *next++;
           text = arg.kind() == FormatArg::Kind::Text ? std::string(arg.AsText()) : Number({.conversion = 'd'}, arg);
         }
-        if (spec.precision >= 0 && static_cast<int>(text.size()) > spec.precision)
-          text.resize(static_cast<size_t>(spec.precision));
-        out += Pad(std::move(text), spec);
+        if (ph.precision >= 0 && static_cast<int>(text.size()) > ph.precision)
+          text.resize(static_cast<size_t>(ph.precision));
+        out += Pad(std::move(text), ph);
         break;
       }
       default:
