@@ -1,13 +1,10 @@
 #include "link/port_discovery.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <string_view>
 #include <system_error>
 
+#include "link/serial_port.h"
 #include "shared/state.h"
 #include "toolkit/combo_box.h"
 
@@ -31,14 +28,11 @@ bool HasUnitDriver(const fs::path& port) {
   return false;
 }
 
-// Exclusive as the serial component opens it: flock rather than TIOCEXCL alone,
-// which root passes. A port that another program holds fails either way.
+// Opened exactly as the serial component opens a channel's port, so a port
+// listed here is one the device search can open; closed again at once.
 bool CanOpenExclusively(const fs::path& device) {
-  const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-  ::close(fd);  // also drops the lock
-  return locked;
+  SerialPort probe;
+  return probe.Open(device.string()) == SerialPort::OpenResult::Opened;
 }
 
 }  // namespace
