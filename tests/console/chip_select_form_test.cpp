@@ -14,6 +14,7 @@
 #include "catalogue/chip_catalogue.h"
 #include "catalogue/support/chip_expectations.h"
 #include "shared/state.h"
+#include "support/start_values.h"
 #include "toolkit/qt/qt_bindings.h"
 
 namespace {
@@ -68,13 +69,7 @@ protected:
   void SetUp() override {
     ResetState();
     ResetChipSelection();
-    // The start-up values of the chip parameters.
-    g.CheckFlags = 0x80;
-    g.ChipSeries = 59;
-    g.RomSizeKB = 128;
-    g.PageSize = 256;
-    g.PageCount = 512;
-    g.ControlByte6 = 0x80;
+    SetStartUpValues();
   }
 };
 

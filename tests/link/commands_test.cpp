@@ -12,6 +12,7 @@
 #include "link/comm.h"
 #include "link/framing.h"
 #include "shared/state.h"
+#include "support/start_values.h"
 #include "simunit/sim_unit.h"
 #include "toolkit/gui_queue.h"
 #include "toolkit/random.h"
@@ -20,16 +21,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// The values the program starts with before any chip is chosen.
-void SetStartUpValues() {
-  g.CheckFlags = 0x80;
-  g.ChipSeries = 59;
-  g.RomSizeKB = 128;
-  g.PageSize = 256;
-  g.PageCount = 512;
-  g.ControlByte6 = 0x80;
-  g.SnAddress = 0x00FFFFFF;
-}
 
 uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 Bytes Range(const uint8_t* p, size_t from, size_t count) { return Bytes(p + from, p + from + count); }
