@@ -55,7 +55,7 @@ public:
   void SetInfoPanelCaption(std::string_view caption) override;
   TComboBoxModel& ComboBoxCOM() override { return comboBoxCOM_; }
   void AdvanceSerialNumber() override;
-  void ShowFlashGrid() override;
+  void ShowFlashGrid(uint32_t start, uint32_t end) override;
   void ShowEepGrid() override;
 
   // The window log's lines; the InfoMemo widget mirrors them.

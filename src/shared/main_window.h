@@ -3,6 +3,7 @@
 // TOrvantBEMxPrg implements it; core tests plug in a plain stand-in. Every
 // member runs on the GUI thread.
 
+#include <cstdint>
 #include <string_view>
 
 class TComboBoxModel;
@@ -17,8 +18,9 @@ public:
   virtual TComboBoxModel& ComboBoxCOM() = 0;
   // Advances the serial number after a good run.
   virtual void AdvanceSerialNumber() = 0;
-  // Rebuild the flash and EEP hex views from the images.
-  virtual void ShowFlashGrid() = 0;
+  // Rebuild the flash hex view from FlashImage over start..end (inclusive),
+  // and the EEP view from EepImage.
+  virtual void ShowFlashGrid(uint32_t start, uint32_t end) = 0;
   virtual void ShowEepGrid() = 0;
 
 protected:

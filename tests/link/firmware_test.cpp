@@ -486,7 +486,7 @@ protected:
     void SetInfoPanelCaption(std::string_view text) override { caption = text; }
     TComboBoxModel& ComboBoxCOM() override { return combo; }
     void AdvanceSerialNumber() override {}
-    void ShowFlashGrid() override {}
+    void ShowFlashGrid(uint32_t, uint32_t) override {}
     void ShowEepGrid() override {}
     std::string caption;
     TComboBoxModel combo;

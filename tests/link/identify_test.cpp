@@ -28,7 +28,7 @@ public:
   }
   TComboBoxModel& ComboBoxCOM() override { return combo; }
   void AdvanceSerialNumber() override {}
-  void ShowFlashGrid() override {}
+  void ShowFlashGrid(uint32_t, uint32_t) override {}
   void ShowEepGrid() override {}
 
   std::vector<std::string> logLines;
