@@ -191,10 +191,10 @@ void BuildOfflineInfo(uint8_t ch) {
   PutStringField(g.ChipName, kPacketHeaderBytes + kInfoChipName, kInfoChipNameBytes, ch);
   PutStringField(g.DataFileName, kPacketHeaderBytes + kInfoDataFileName, kInfoDataFileNameBytes, ch);
   for (size_t i = 0; i < kInfoFillerBytes; ++i) b[kInfoFiller + i] = RandomByte();
-  Put16(b + kOfflineInfoCrc, PacketCrcRange(b, 0, kOfflineInfoCrc - 1));
+  Put16(b + kOfflineInfoCrcOffset, PacketCrcRange(b, 0, kOfflineInfoCrcOffset - 1));
   uint16_t sum = 0;
-  for (size_t i = 0; i < kOfflineInfoSum; ++i) sum = static_cast<uint16_t>(sum + b[i]);
-  Put16(b + kOfflineInfoSum, sum);
+  for (size_t i = 0; i < kOfflineInfoSumOffset; ++i) sum = static_cast<uint16_t>(sum + b[i]);
+  Put16(b + kOfflineInfoSumOffset, sum);
 }
 
 bool SendOpCommand(uint8_t code, uint16_t argument, uint8_t ch) {

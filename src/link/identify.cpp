@@ -26,7 +26,7 @@ constexpr size_t kVersionTokenBytes = 8;
 class TReplyText {
 public:
   TReplyText(const uint8_t* reply, uint16_t replyLength, uint8_t offset) : text_(reply + offset) {
-    const size_t declared = static_cast<size_t>(reply[kIdentityTextLength] | (reply[kIdentityTextLength + 1] << 8)) + 1;
+    const size_t declared = static_cast<size_t>(reply[kIdentityTextLengthOffset] | (reply[kIdentityTextLengthOffset + 1] << 8)) + 1;
     const size_t available = replyLength > offset ? replyLength - offset : 0;
     length_ = std::min(declared, available);
     nameEnd_ = 0;
@@ -50,11 +50,11 @@ private:
 
 bool IsIdentityReply(const uint8_t* reply, uint16_t replyLength) {
   return replyLength >= kPacketHeaderBytes && std::memcmp(reply, kIdentifyMark, sizeof kIdentifyMark) == 0 &&
-         (reply[kIdentityTextLength] | reply[kIdentityTextLength + 1]) != 0;
+         (reply[kIdentityTextLengthOffset] | reply[kIdentityTextLengthOffset + 1]) != 0;
 }
 
 bool CarriesQk(const uint8_t* reply, uint16_t replyLength) {
-  return replyLength >= kIdentityLetters + 2 && reply[kIdentityLetters] == 'Q' && reply[kIdentityLetters + 1] == 'K';
+  return replyLength >= kIdentityLettersOffset + 2 && reply[kIdentityLettersOffset] == 'Q' && reply[kIdentityLettersOffset + 1] == 'K';
 }
 
 size_t NameLength(const char (&name)[kDeviceNameBytes]) { return strnlen(name, kDeviceNameBytes); }

@@ -22,10 +22,10 @@ inline constexpr uint32_t kBitsPerByte = 11;
 // offsets of its fields, and the trailing packet CRC.
 inline constexpr uint16_t kPacketHeaderBytes = 8;
 inline constexpr uint16_t kPacketCrcBytes = 2;
-inline constexpr uint16_t kHeaderCommand = 0;
-inline constexpr uint16_t kHeaderArgument = 1;  // u16
-inline constexpr uint16_t kHeaderChip = 3;      // ChipSeries, ChipType, ChipIndex
-inline constexpr uint16_t kHeaderLength = 6;    // u16 payload length n
+inline constexpr uint16_t kHeaderCommandOffset = 0;
+inline constexpr uint16_t kHeaderArgumentOffset = 1;  // u16
+inline constexpr uint16_t kHeaderChipOffset = 3;      // ChipSeries, ChipType, ChipIndex
+inline constexpr uint16_t kHeaderLengthOffset = 6;    // u16 payload length n
 
 // Command codes (packet byte 0).
 inline constexpr uint8_t kCmdOperation = 0x93;      // argument: one of the kOp codes
@@ -51,13 +51,13 @@ inline constexpr uint16_t kOpReadAddress = 121;
 // ChipParamBlock (80 bytes at payload offset 0 of most commands): offsets of
 // the fields a unit reads. Addresses travel as their bits 8-23.
 inline constexpr uint16_t kParamBlockBytes = 80;
-inline constexpr uint16_t kParamFlashStart = 12;  // u16: address bits 8-23
-inline constexpr uint16_t kParamFlashEnd = 14;    // u16: address bits 8-23
-inline constexpr uint16_t kParamRomSizeKB = 16;
-inline constexpr uint16_t kParamEepSize = 22;
-inline constexpr uint16_t kParamControlGroup = 32;  // 16 bytes of settings
+inline constexpr uint16_t kParamFlashStartOffset = 12;  // u16: address bits 8-23
+inline constexpr uint16_t kParamFlashEndOffset = 14;    // u16: address bits 8-23
+inline constexpr uint16_t kParamRomSizeKBOffset = 16;
+inline constexpr uint16_t kParamEepSizeOffset = 22;
+inline constexpr uint16_t kParamControlGroupOffset = 32;  // 16 bytes of settings
 inline constexpr uint16_t kParamControlGroupBytes = 16;
-inline constexpr uint16_t kParamImageCrc16 = 60;
+inline constexpr uint16_t kParamImageCrc16Offset = 60;
 // The read-from-address command carries ReadAddress (u32) and ReadLength
 // (u16) at these payload offsets.
 inline constexpr uint16_t kReadAddressOffset = 48;
@@ -69,23 +69,23 @@ inline constexpr uint16_t kChipIdBytes = 12;
 
 // OfflineInfoBlock: 512 bytes, sent twice and masked in kCmdOfflineInfo.
 inline constexpr uint16_t kOfflineInfoBytes = 512;
-inline constexpr uint16_t kOfflineInfoCrc = 508;  // packet CRC of bytes 0..507
-inline constexpr uint16_t kOfflineInfoSum = 510;  // 16-bit sum of bytes 0..509
+inline constexpr uint16_t kOfflineInfoCrcOffset = 508;  // packet CRC of bytes 0..507
+inline constexpr uint16_t kOfflineInfoSumOffset = 510;  // 16-bit sum of bytes 0..509
 
 // Firmware block packet: the first half of the payload is masked with the
 // second (random) half; one block carries 2048 firmware bytes, three of each
 // four (the fourth is not sent).
 inline constexpr uint16_t kFirmwareBlockBytes = 2048;
 inline constexpr uint16_t kFirmwarePayloadBytes = 0x1020;
-inline constexpr uint16_t kFirmwareMaskWord = 2;  // u16 W in place of the argument
+inline constexpr uint16_t kFirmwareMaskWordOffset = 2;  // u16 W in place of the argument
 
 // Identify request (three bytes framed, no header, no CRC) and the identity
 // reply: its mark, the text length L (u16) at 6, two letters at 8 and the
 // unit's text (name, blank, 'V' and version, more) of L + 1 bytes at 28.
 inline constexpr uint8_t kIdentifyMark[3] = {0xA3, 0xA5, 0x35};
-inline constexpr uint16_t kIdentityDeviceType = 4;
-inline constexpr uint16_t kIdentityTextLength = 6;
-inline constexpr uint16_t kIdentityLetters = 8;
+inline constexpr uint16_t kIdentityDeviceTypeOffset = 4;
+inline constexpr uint16_t kIdentityTextLengthOffset = 6;
+inline constexpr uint16_t kIdentityLettersOffset = 8;
 inline constexpr uint16_t kIdentityTextOffset = 28;
 
 // Step report: 8 bytes a unit sends on its own; the bytes sum to 0 mod 256.

@@ -55,11 +55,11 @@ Bytes Packet(uint8_t command, uint16_t argument, const Bytes& payload) {
 // The 80-byte parameter block with the fields the unit reads.
 Bytes ParamBlock(uint16_t romKB, uint32_t flashStart, uint32_t flashEnd, uint16_t imageCrc16) {
   Bytes b(kParamBlockBytes, 0);
-  Put16(b, kParamFlashStart, static_cast<uint16_t>(flashStart >> 8));
-  Put16(b, kParamFlashEnd, static_cast<uint16_t>(flashEnd >> 8));
-  Put16(b, kParamRomSizeKB, romKB);
-  Put16(b, kParamImageCrc16, imageCrc16);
-  for (int i = 0; i < kParamControlGroupBytes; ++i) b[kParamControlGroup + i] = static_cast<uint8_t>(0x40 + i);
+  Put16(b, kParamFlashStartOffset, static_cast<uint16_t>(flashStart >> 8));
+  Put16(b, kParamFlashEndOffset, static_cast<uint16_t>(flashEnd >> 8));
+  Put16(b, kParamRomSizeKBOffset, romKB);
+  Put16(b, kParamImageCrc16Offset, imageCrc16);
+  for (int i = 0; i < kParamControlGroupBytes; ++i) b[kParamControlGroupOffset + i] = static_cast<uint8_t>(0x40 + i);
   return b;
 }
 
@@ -203,9 +203,9 @@ TEST_F(SimUnitTest, AnswersTheIdentifyRequestWithItsIdentity) {
   const std::string text = "OrvantGengX-BEM V1.7,SimUnit";
   ASSERT_EQ(reply->size(), kIdentityTextOffset + text.size() + 1);
   EXPECT_EQ(Bytes(reply->begin(), reply->begin() + 3), (Bytes{0xA3, 0xA5, 0x35}));
-  EXPECT_EQ(Get16(*reply, kIdentityTextLength), text.size());
-  EXPECT_EQ((*reply)[kIdentityLetters], 'Q');
-  EXPECT_EQ((*reply)[kIdentityLetters + 1], 'K');
+  EXPECT_EQ(Get16(*reply, kIdentityTextLengthOffset), text.size());
+  EXPECT_EQ((*reply)[kIdentityLettersOffset], 'Q');
+  EXPECT_EQ((*reply)[kIdentityLettersOffset + 1], 'K');
   EXPECT_EQ(std::string(reply->begin() + kIdentityTextOffset, reply->end() - 1), text);
   EXPECT_EQ(reply->back(), 0);
   ASSERT_TRUE(unit_.WaitForLog(1, kReplyWait));
@@ -367,9 +367,9 @@ Bytes OfflineBlock() {
   block[1] = 'W';
   block[2] = 'L';
   block[3] = 'P';
-  Put16(block, kOfflineInfoCrc, PacketCrcRange(block.data(), 0, kOfflineInfoCrc - 1));
-  const uint32_t sum = std::accumulate(block.begin(), block.begin() + kOfflineInfoSum, 0u);
-  Put16(block, kOfflineInfoSum, static_cast<uint16_t>(sum));
+  Put16(block, kOfflineInfoCrcOffset, PacketCrcRange(block.data(), 0, kOfflineInfoCrcOffset - 1));
+  const uint32_t sum = std::accumulate(block.begin(), block.begin() + kOfflineInfoSumOffset, 0u);
+  Put16(block, kOfflineInfoSumOffset, static_cast<uint16_t>(sum));
   return block;
 }
 
@@ -389,7 +389,7 @@ TEST_F(SimUnitTest, ChecksTheOfflineInformation) {
   badCrc[100] ^= 0x10;
   EXPECT_EQ(Result(Packet(kCmdOfflineInfo, argument, OfflinePayload(argument, badCrc))), 35);
   Bytes badSum = block;
-  badSum[kOfflineInfoSum] ^= 1;
+  badSum[kOfflineInfoSumOffset] ^= 1;
   EXPECT_EQ(Result(Packet(kCmdOfflineInfo, argument, OfflinePayload(argument, badSum))), 35);
 }
 
@@ -405,7 +405,7 @@ Bytes FirmwareBlock(uint16_t block, const Bytes& firmware, uint16_t w) {
   Bytes p(kPacketHeaderBytes + kFirmwarePayloadBytes + kPacketCrcBytes, 0);
   p[0] = kCmdFirmwareBlock;
   p[1] = static_cast<uint8_t>(4 * block);
-  Put16(p, kFirmwareMaskWord, w);
+  Put16(p, kFirmwareMaskWordOffset, w);
   p[4] = 0x21;
   p[5] = 0x42;
   Put16(p, 6, kFirmwarePayloadBytes);

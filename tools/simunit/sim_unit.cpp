@@ -67,9 +67,9 @@ std::vector<uint8_t> ReplyPacket(const std::vector<uint8_t>& request,
                                  const std::vector<uint8_t>& payload) {
   const size_t n = payload.size();
   std::vector<uint8_t> p(kPacketHeaderBytes + n + kPacketCrcBytes, 0);
-  std::copy_n(request.begin(), std::min<size_t>(request.size(), kHeaderLength), p.begin());
-  p[kHeaderLength] = static_cast<uint8_t>(n);
-  p[kHeaderLength + 1] = static_cast<uint8_t>(n >> 8);
+  std::copy_n(request.begin(), std::min<size_t>(request.size(), kHeaderLengthOffset), p.begin());
+  p[kHeaderLengthOffset] = static_cast<uint8_t>(n);
+  p[kHeaderLengthOffset + 1] = static_cast<uint8_t>(n >> 8);
   std::copy(payload.begin(), payload.end(), p.begin() + kPacketHeaderBytes);
   const uint16_t crc = PacketCrcRange(p.data(), 0, static_cast<uint32_t>(kPacketHeaderBytes + n - 1));
   p[kPacketHeaderBytes + n] = static_cast<uint8_t>(crc);
@@ -257,9 +257,9 @@ std::vector<uint8_t> SimUnit::Answer(const std::vector<uint8_t>& packet, uint8_t
 }
 
 std::vector<uint8_t> SimUnit::AnswerPacket(const std::vector<uint8_t>& p) {
-  const uint8_t command = p[kHeaderCommand];
-  const uint16_t argument = Get16(p, kHeaderArgument);
-  const size_t n = Get16(p, kHeaderLength);
+  const uint8_t command = p[kHeaderCommandOffset];
+  const uint16_t argument = Get16(p, kHeaderArgumentOffset);
+  const size_t n = Get16(p, kHeaderLengthOffset);
   const bool whole = p.size() == kPacketHeaderBytes + n + kPacketCrcBytes;
   const bool crcOk = whole && PacketCrcRange(p.data(), 0, static_cast<uint32_t>(p.size() - 3)) ==
                                   Get16(p, p.size() - kPacketCrcBytes);
@@ -345,15 +345,15 @@ std::vector<uint8_t> SimUnit::AnswerPacket(const std::vector<uint8_t>& p) {
 }
 
 void SimUnit::TakeParamBlock(const std::vector<uint8_t>& p) {
-  const size_t at = kPacketHeaderBytes + kParamRomSizeKB;
+  const size_t at = kPacketHeaderBytes + kParamRomSizeKBOffset;
   if (p.size() < at + 2 + kPacketCrcBytes) return;
   const uint32_t bytes = uint32_t{Get16(p, at)} * 1024;
   if (bytes != 0) chipBytes_ = std::min<uint32_t>(bytes, kSimFlashBytes);
 }
 
 std::vector<uint8_t> SimUnit::AnswerOperation(const std::vector<uint8_t>& p) {
-  const uint16_t operation = Get16(p, kHeaderArgument);
-  const size_t n = Get16(p, kHeaderLength);
+  const uint16_t operation = Get16(p, kHeaderArgumentOffset);
+  const size_t n = Get16(p, kHeaderLengthOffset);
   const size_t payload = kPacketHeaderBytes;
   uint8_t code = kResultSuccess;
   switch (operation) {
@@ -376,7 +376,7 @@ std::vector<uint8_t> SimUnit::AnswerOperation(const std::vector<uint8_t>& p) {
       protection_ = SimProtection::kNone;
       break;
     case kOpVerify: {
-      if (n < kParamImageCrc16 + 2) {
+      if (n < kParamImageCrc16Offset + 2) {
         code = kFrameBad;
         break;
       }
@@ -384,14 +384,14 @@ std::vector<uint8_t> SimUnit::AnswerOperation(const std::vector<uint8_t>& p) {
         code = kResultReadProtected;
         break;
       }
-      const uint32_t start = uint32_t{Get16(p, payload + kParamFlashStart)} << 8;
-      const uint32_t end = (uint32_t{Get16(p, payload + kParamFlashEnd)} << 8) | 0xFF;
+      const uint32_t start = uint32_t{Get16(p, payload + kParamFlashStartOffset)} << 8;
+      const uint32_t end = (uint32_t{Get16(p, payload + kParamFlashEndOffset)} << 8) | 0xFF;
       if (end < start || end >= chipBytes_) {
         code = kResultOutOfRange;
         break;
       }
       const uint16_t chip = Crc16(flash_.data(), start, end);
-      const uint16_t expected = Get16(p, payload + kParamImageCrc16);
+      const uint16_t expected = Get16(p, payload + kParamImageCrc16Offset);
       std::vector<uint8_t> reply = {chip == expected ? kResultSuccess : kResultVerifyDiffers, 0};
       Put16(reply, chip);
       Put16(reply, expected);
@@ -400,12 +400,12 @@ std::vector<uint8_t> SimUnit::AnswerOperation(const std::vector<uint8_t>& p) {
     case kOpChipId:
       return Frame(ReplyPacket(p, std::vector<uint8_t>(chipId_.begin(), chipId_.end())));
     case kOpWriteConfig:
-      if (n < kParamControlGroup + kParamControlGroupBytes) {
+      if (n < kParamControlGroupOffset + kParamControlGroupBytes) {
         code = kFrameBad;
       } else if (protection_ == SimProtection::kWriteProtected) {
         code = kResultProtected;
       } else {
-        std::copy_n(p.begin() + payload + kParamControlGroup, config_.size(), config_.begin());
+        std::copy_n(p.begin() + payload + kParamControlGroupOffset, config_.size(), config_.begin());
       }
       break;
     case kOpReadAddress: {
@@ -432,8 +432,8 @@ std::vector<uint8_t> SimUnit::AnswerOperation(const std::vector<uint8_t>& p) {
 }
 
 uint8_t SimUnit::TakeOfflineInfo(const std::vector<uint8_t>& p) {
-  if (Get16(p, kHeaderLength) != 2 * kOfflineInfoBytes) return kFrameBad;
-  const uint16_t argument = Get16(p, kHeaderArgument);
+  if (Get16(p, kHeaderLengthOffset) != 2 * kOfflineInfoBytes) return kFrameBad;
+  const uint16_t argument = Get16(p, kHeaderArgumentOffset);
   const uint8_t key0 = static_cast<uint8_t>(((argument & 0xFF) ^ kOfflineKeyFixed0) | 0x80);
   const uint8_t key1 = static_cast<uint8_t>(((argument >> 8) ^ kOfflineKeyFixed1) | 0x80);
   std::vector<uint8_t> plain(p.begin() + kPacketHeaderBytes,
@@ -443,9 +443,9 @@ uint8_t SimUnit::TakeOfflineInfo(const std::vector<uint8_t>& p) {
                   plain.begin() + kOfflineInfoBytes))
     return kFrameBad;
   uint16_t sum = 0;
-  for (size_t i = 0; i < kOfflineInfoSum; ++i) sum = static_cast<uint16_t>(sum + plain[i]);
-  if (PacketCrcRange(plain.data(), 0, kOfflineInfoCrc - 1) != Get16(plain, kOfflineInfoCrc) ||
-      sum != Get16(plain, kOfflineInfoSum))
+  for (size_t i = 0; i < kOfflineInfoSumOffset; ++i) sum = static_cast<uint16_t>(sum + plain[i]);
+  if (PacketCrcRange(plain.data(), 0, kOfflineInfoCrcOffset - 1) != Get16(plain, kOfflineInfoCrcOffset) ||
+      sum != Get16(plain, kOfflineInfoSumOffset))
     return kPacketCrcBad;
   std::array<uint8_t, kOfflineInfoBytes> block{};
   std::copy_n(plain.begin(), block.size(), block.begin());
@@ -454,11 +454,11 @@ uint8_t SimUnit::TakeOfflineInfo(const std::vector<uint8_t>& p) {
 }
 
 uint8_t SimUnit::TakeFirmwareBlock(const std::vector<uint8_t>& p) {
-  if (Get16(p, kHeaderLength) != kFirmwarePayloadBytes) return kFrameBad;
-  const uint16_t w = Get16(p, kFirmwareMaskWord);
+  if (Get16(p, kHeaderLengthOffset) != kFirmwarePayloadBytes) return kFrameBad;
+  const uint16_t w = Get16(p, kFirmwareMaskWordOffset);
   const uint8_t wordBytes[3] = {static_cast<uint8_t>(w), static_cast<uint8_t>(w >> 8),
                                 static_cast<uint8_t>(w)};
-  const uint32_t block = p[kHeaderArgument] / 4u;
+  const uint32_t block = p[kHeaderArgumentOffset] / 4u;
   const uint32_t base = (block * kFirmwareBlockBytes) % kFirmwareStoreBytes;
   const uint8_t* masked = p.data() + kPacketHeaderBytes;
   const uint8_t* random = masked + kFirmwareBlockBytes;
@@ -484,11 +484,11 @@ std::vector<uint8_t> SimUnit::IdentityReply() const {
   // The text goes out with its terminating 0: L + 1 bytes.
   std::vector<uint8_t> reply(kIdentityTextOffset + text.size() + 1, 0);
   std::copy(std::begin(kIdentifyMark), std::end(kIdentifyMark), reply.begin());
-  reply[kIdentityDeviceType] = identity_.deviceType;
-  reply[kIdentityTextLength] = static_cast<uint8_t>(text.size());
-  reply[kIdentityTextLength + 1] = static_cast<uint8_t>(text.size() >> 8);
-  reply[kIdentityLetters] = static_cast<uint8_t>(identity_.letters[0]);
-  reply[kIdentityLetters + 1] = static_cast<uint8_t>(identity_.letters[1]);
+  reply[kIdentityDeviceTypeOffset] = identity_.deviceType;
+  reply[kIdentityTextLengthOffset] = static_cast<uint8_t>(text.size());
+  reply[kIdentityTextLengthOffset + 1] = static_cast<uint8_t>(text.size() >> 8);
+  reply[kIdentityLettersOffset] = static_cast<uint8_t>(identity_.letters[0]);
+  reply[kIdentityLettersOffset + 1] = static_cast<uint8_t>(identity_.letters[1]);
   std::copy(text.begin(), text.end(), reply.begin() + kIdentityTextOffset);
   return reply;
 }
