@@ -23,6 +23,7 @@
 #include "shared/state.h"
 #include "simunit/firmware_builder.h"
 #include "simunit/sim_unit.h"
+#include "support/gui_wait.h"
 #include "toolkit/combo_box.h"
 #include "toolkit/gui_queue.h"
 #include "toolkit/gauge.h"
@@ -463,16 +464,6 @@ TEST_F(FirmwareBlockTest, UnmaskingABlockGivesBackTheFirstThreeBytesOfEachGroup)
   }
 }
 
-// Drains the GUI queue until the condition holds; false when it never did.
-bool DrainUntil(const std::function<bool()>& condition, std::chrono::seconds limit = std::chrono::seconds(30)) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  for (;;) {
-    TheGuiQueue().Drain();
-    if (condition()) return true;
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-}
 
 // The program's packets against the simulated unit on the far side of a
 // pseudo-terminal, through the channel's own serial component: every packet
