@@ -11,12 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/checksums.h"
 #include "link/operation_steps.h"
 #include "simunit/sim_unit.h"
 #include "support/gui_wait.h"
 #include "support/main_window_fixture.h"
 #include "support/pty_pair.h"
 #include "toolkit/errors.h"
+#include "toolkit/format.h"
 #include "toolkit/gauge.h"
 #include "toolkit/qt/gauge_widget.h"
 
@@ -175,6 +177,41 @@ TEST_F(DeviceSearchTest, AnEmptyListSearchesNothing) {
   window->SearchDevices();
   EXPECT_EQ(g.FoundDevices, 5);
   EXPECT_TRUE(LogLines().empty());
+}
+
+// A found unit takes the whole Auto Program chain through the receive path
+// and the reply dispatch: a chip that is not blank is erased, programmed and
+// verified.
+TEST_F(DeviceSearchTest, AFoundUnitRunsAutoProgramToTheEnd) {
+  SimUnit unit;
+  unit.SetNotBlank();
+  unit.Start();
+  g.LogMemo = &window->InfoMemo();  // channel lines join the window log, as after start-up
+  ReadSettings(1, {unit.SlavePath()});
+  window->BitBtnFindDevClick(window->BitBtnFindDev);
+  ASSERT_TRUE(DrainUntil([] { return g.FoundDevices == 1; }));
+
+  g.RomSizeKB = 8;
+  g.FlashStart = 0;
+  g.FlashEnd = 0x1FFF;
+  for (uint32_t i = 0; i <= g.FlashEnd; ++i) g.FlashImage[i] = static_cast<uint8_t>(i * 13 + (i >> 9));
+  g.ImageCrc16 = Crc16Range(g.FlashImage, g.FlashStart, g.FlashEnd);
+  StartAutoProgram(0);
+  ASSERT_TRUE(DrainUntil([] { return g.ChannelBusy[0] == 0; }));
+  unit.Stop();
+
+  EXPECT_EQ(unit.ReadFlash(0, 0x2000), Bytes(g.FlashImage, g.FlashImage + 0x2000));
+  std::vector<std::string> texts;
+  for (const std::string& line : LogLines())
+    if (const size_t at = line.find(" C1: "); at != std::string::npos) texts.push_back(line.substr(at + 5));
+  EXPECT_EQ(texts, (std::vector<std::string>{"找到设备：OrvantGengX-BEM V1.0,SimUnit!", "开始自动编程，执行芯片查空......",
+                                             "芯片不为空！", "执行芯片擦除......", "擦除芯片操作成功！",
+                                             "开始Main Flash数据编程......", "数据编程操作成功！",
+                                             "开始Main Flash数据校验......",
+                                             Format("Verify Success : Chip CRC16 is 0x%0.4x.", {g.ImageCrc16}),
+                                             "自动编程操作成功！"}));
+  EXPECT_EQ(window->Gauges[0]->Model().ForeColor(), clBlue);
+  EXPECT_EQ(g.ChannelState[0], TChannelState::Idle);
 }
 
 // --- Hang-up ---
