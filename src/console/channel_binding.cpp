@@ -2,6 +2,7 @@
 // the channels, and the settings file.
 #include "console/connection_config.h"
 #include "console/main_window.h"
+#include "link/receive.h"
 #include "toolkit/qt/gauge_widget.h"
 #include "toolkit/text_file.h"
 
@@ -67,13 +68,8 @@ void TOrvantBEMxPrg::CloseOpenPorts() {
     if (comm->PortHandle() != 0) comm->ClosePort();
 }
 
-// Received bytes and line errors are taken in by the device search; until a
-// unit is searched for nothing is listening on a channel.
-void TOrvantBEMxPrg::SPCommReceiveData(uint8_t, const uint8_t*, uint16_t) {}
-void TOrvantBEMxPrg::SPCommReceiveError(uint8_t, uint32_t) {}
-
-// A line that hung up (a unit unplugged) gives nothing more: free the port so
-// it can be opened again by the next search.
-void TOrvantBEMxPrg::SPCommRequestHangup(uint8_t channel) {
-  if (channel < kChannels && SPComm[channel]->PortHandle() != 0) SPComm[channel]->ClosePort();
+// Each port's events are those of its channel: the receive path does the work.
+void TOrvantBEMxPrg::SPCommReceiveData(uint8_t channel, const uint8_t* buffer, uint16_t length) {
+  ReceiveChannelBlock(channel, buffer, length);
 }
+void TOrvantBEMxPrg::SPCommReceiveError(uint8_t channel, uint32_t) { ReceiveChannelError(channel); }

@@ -448,7 +448,6 @@ void TOrvantBEMxPrg::ReadChipMemory1Click(QObject*) {}
 void TOrvantBEMxPrg::DoFirmwarePpgrade1Click(QObject*) {}
 void TOrvantBEMxPrg::StartOfflineProgrm1Click(QObject*) {}
 void TOrvantBEMxPrg::ReadAddress1Click(QObject*) {}
-void TOrvantBEMxPrg::BitBtnFindDevClick(QObject*) {}
 void TOrvantBEMxPrg::FormKeyPress(QObject*, char&) {}
 void TOrvantBEMxPrg::Timer1Timer(QObject*) {}
 void TOrvantBEMxPrg::Timer2Timer(QObject*) {}

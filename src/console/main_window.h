@@ -112,7 +112,15 @@ public:
   void DoFirmwarePpgrade1Click(QObject* Sender);
   void StartOfflineProgrm1Click(QObject* Sender);
   void ReadAddress1Click(QObject* Sender);
+  // The search button: resets the receive state of all eight channels and
+  // closes their ports, re-lists the ports present (unless the settings file
+  // named them) and searches.
   void BitBtnFindDevClick(QObject* Sender);
+  // Opens the listed ports one by one (channel i on combo item i, at most
+  // DeviceCount of them and at least one, never past channel 7) and sends each
+  // the identify request; answers come in through the receive handlers.
+  // Raises what OpenPort raises, ending the search at that channel.
+  void SearchDevices();
   // Sees every key typed anywhere in the window before the focused control,
   // which still receives it.
   void FormKeyPress(QObject* Sender, char& Key);

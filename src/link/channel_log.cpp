@@ -110,7 +110,7 @@ void BeginChannelProgress(uint16_t tick, uint16_t blocks, uint8_t channel) {
 void EndChannelProgress(uint8_t code, uint8_t channel) {
   if (!IsChannel(channel)) return;
   g.ChannelBusy[channel] = 0;
-  g.ChannelState[channel] = StateIdle;
+  g.ChannelState[channel] = TChannelState::Idle;
   g.ChannelTimer[channel] = 0;
   if (TGauge* gauge = g.ChannelGauge[channel]) {
     gauge->SetForeColor(code != 0 ? clRed : clBlue);

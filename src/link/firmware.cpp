@@ -162,7 +162,7 @@ void StartFirmwareUpgrade(uint8_t ch) {
   g.UpgradeStarted = 1;
   g.ChannelUnready[ch] = 1;
   g.ChannelLinked[ch] = 1;  // so that the unit's replies reach the reply dispatch
-  g.ChannelState[ch] = StateFirmwareUpgrade;
+  g.ChannelState[ch] = TChannelState::FirmwareUpgrade;
   g.ChannelTickProgress[ch] = 0;
   g.ChannelBusy[ch] = 1;
   g.ChannelTimer[ch] = kUpgradeTimeoutTicks;

@@ -101,7 +101,7 @@ bool UnitIsOlder(const TReplyText& text) {
 void MarkLinked(uint8_t ch, const char (&text)[kDeviceNameBytes]) {
   g.ChannelUnready[ch] = 0;
   g.ChannelLinked[ch] = 1;
-  g.ChannelState[ch] = StateIdle;
+  g.ChannelState[ch] = TChannelState::Idle;
   g.ChannelTimer[ch] = kLinkedTimeoutTicks;
   const std::string_view shown(text, NameLength(text));
   if (g.OrvantBEMxPrg != nullptr) g.OrvantBEMxPrg->SetInfoPanelCaption(shown);

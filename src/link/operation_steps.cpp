@@ -16,7 +16,7 @@ constexpr uint32_t kDownloadArgumentRange = 65535;
 // One step: its state, its tick (kBlockStepTicks for a block step), its log
 // line (nullptr: none of its own) and the sender of its first command.
 struct TStepEntry {
-  uint8_t State;
+  TChannelState State;
   uint16_t Tick;
   const char* LogText;
   bool (*SendFirst)(uint8_t channel);
@@ -24,25 +24,25 @@ struct TStepEntry {
 
 // clang-format off
 //                                      state               tick             log text                                first command
-constexpr TStepEntry kDownloadStep      {StateDownloadStart, kBlockStepTicks, "开始下载数据到烧写器......",
+constexpr TStepEntry kDownloadStep      {TChannelState::DownloadStart, kBlockStepTicks, "开始下载数据到烧写器......",
     [](uint8_t ch) { return SendOfflineInfo(kCmdOfflineInfo, static_cast<uint16_t>(Random(kDownloadArgumentRange)), ch); }};
-constexpr TStepEntry kFlashDownloadStep {StateDownloadFlash, kBlockStepTicks, nullptr,
+constexpr TStepEntry kFlashDownloadStep {TChannelState::DownloadFlash, kBlockStepTicks, nullptr,
     [](uint8_t ch) { return SendFlashDownloadBlock(kCmdDownloadFlash, kFirstBlock, g.BaseAddress, ch); }};
-constexpr TStepEntry kAutoProgramStep   {StateBlankCheck,    kStepTicks,      "开始自动编程，执行芯片查空......",
+constexpr TStepEntry kAutoProgramStep   {TChannelState::BlankCheck,    kStepTicks,      "开始自动编程，执行芯片查空......",
     [](uint8_t ch) { return SendOpCommand(kCmdOperation, kOpBlankCheck, ch); }};
-constexpr TStepEntry kEraseStep         {StateErase,         kEraseTicks,     "执行芯片擦除......",
+constexpr TStepEntry kEraseStep         {TChannelState::Erase,         kEraseTicks,     "执行芯片擦除......",
     [](uint8_t ch) { return SendOpCommand(kCmdOperation, kOpErase, ch); }};
-constexpr TStepEntry kBlankCheckStep    {StateBlankCheck,    kStepTicks,      "执行芯片查空......",
+constexpr TStepEntry kBlankCheckStep    {TChannelState::BlankCheck,    kStepTicks,      "执行芯片查空......",
     [](uint8_t ch) { return SendOpCommand(kCmdOperation, kOpBlankCheck, ch); }};
-constexpr TStepEntry kProgramFlashStep  {StateProgramFlash,  kBlockStepTicks, "开始Main Flash数据编程......",
+constexpr TStepEntry kProgramFlashStep  {TChannelState::ProgramFlash,  kBlockStepTicks, "开始Main Flash数据编程......",
     [](uint8_t ch) { return SendProgramBlock(kCmdProgramFlash, kFirstBlock, g.BaseAddress, ch); }};
-constexpr TStepEntry kVerifyFlashStep   {StateVerifyFlash,   kStepTicks,      "开始Main Flash数据校验......",
+constexpr TStepEntry kVerifyFlashStep   {TChannelState::VerifyFlash,   kStepTicks,      "开始Main Flash数据校验......",
     [](uint8_t ch) { return SendOpCommand(kCmdOperation, kOpVerify, ch); }};
-constexpr TStepEntry kWriteConfigStep   {StateWriteConfig,   kStepTicks,      "写入芯片配置数据......",
+constexpr TStepEntry kWriteConfigStep   {TChannelState::WriteConfig,   kStepTicks,      "写入芯片配置数据......",
     [](uint8_t ch) { return SendConfigCommand(ch); }};
-constexpr TStepEntry kReadFlashStep     {StateReadFlash,     kBlockStepTicks, "读取芯片Main Flash数据......",
+constexpr TStepEntry kReadFlashStep     {TChannelState::ReadFlash,     kBlockStepTicks, "读取芯片Main Flash数据......",
     [](uint8_t ch) { return SendOpCommand(kCmdReadFlash, kFirstBlock, ch); }};
-constexpr TStepEntry kReadEepStep       {StateReadEep,       kBlockStepTicks, nullptr,
+constexpr TStepEntry kReadEepStep       {TChannelState::ReadEep,       kBlockStepTicks, nullptr,
     [](uint8_t ch) { return SendOpCommand(kCmdReadEep, kFirstBlock, ch); }};
 // clang-format on
 

@@ -13,24 +13,28 @@
 
 #include <cstdint>
 
-// g.ChannelState codes. 0 (no code) until the channel's unit is identified.
-inline constexpr uint8_t StateDownloadStart = 3;    // off-line information block sent
-inline constexpr uint8_t StateDownloadFlash = 5;    // flash image sent, 4 KB a packet
-inline constexpr uint8_t StateDownloadEep = 9;      // reserved: EEP image download
-inline constexpr uint8_t StateErase = 19;           // chip erase
-inline constexpr uint8_t StateBlankCheck = 21;      // blank check, also Auto Program's first step
-inline constexpr uint8_t StateProgramFlash = 23;    // main flash programming, 4 KB a packet
-inline constexpr uint8_t StateVerifyFlash = 25;     // main flash verification
-inline constexpr uint8_t StateProgramEep = 26;      // reserved: EEP programming
-inline constexpr uint8_t StateVerifyEep = 28;       // reserved: EEP verification
-inline constexpr uint8_t StateWriteConfig = 35;     // chip configuration write
-inline constexpr uint8_t StateReadAddress = 37;     // read from ReadAddress (console)
-inline constexpr uint8_t StateReadFlash = 48;       // main flash read, 4 KB a packet
-inline constexpr uint8_t StateReadEep = 51;         // EEP data read, 4 KB a packet
-inline constexpr uint8_t StateReadChecksum = 53;    // the chip's CRC-16 (console)
-inline constexpr uint8_t StateReadChipId = 57;      // the chip's ID (console)
-inline constexpr uint8_t StateFirmwareUpgrade = 0xA0;
-inline constexpr uint8_t StateIdle = 0xF0;          // unit identified, or the last step ended
+// g.ChannelState codes: the step a channel is in, by which its replies are
+// dispatched. Unidentified until the channel's unit is identified.
+enum class TChannelState : uint8_t {
+  Unidentified = 0,
+  DownloadStart = 3,    // off-line information block sent
+  DownloadFlash = 5,    // flash image sent, 4 KB a packet
+  DownloadEep = 9,      // reserved: EEP image download, never entered
+  Erase = 19,           // chip erase
+  BlankCheck = 21,      // blank check, also Auto Program's first step
+  ProgramFlash = 23,    // main flash programming, 4 KB a packet
+  VerifyFlash = 25,     // main flash verification
+  ProgramEep = 26,      // reserved: EEP programming, never entered
+  VerifyEep = 28,       // reserved: EEP verification, never entered
+  WriteConfig = 35,     // chip configuration write
+  ReadAddress = 37,     // read from ReadAddress (console)
+  ReadFlash = 48,       // main flash read, 4 KB a packet
+  ReadEep = 51,         // EEP data read, 4 KB a packet
+  ReadChecksum = 53,    // the chip's CRC-16 (console)
+  ReadChipId = 57,      // the chip's ID (console)
+  FirmwareUpgrade = 0xA0,
+  Idle = 0xF0,          // unit identified, or the last step ended
+};
 
 // Expected step lengths in 10 ms timer ticks (also gauge maximum and
 // time-out); steps that advance by blocks pass 0.

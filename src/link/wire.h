@@ -66,6 +66,12 @@ inline constexpr uint16_t kReadLengthOffset = 52;
 // Data blocks of the program, read and download commands, bytes.
 inline constexpr uint16_t kDataBlockBytes = 4096;
 inline constexpr uint16_t kChipIdBytes = 12;
+// The data reply to a verification or checksum read: the unit's result byte,
+// then the chip's CRC-16 and a second value (both u16), payload offsets.
+inline constexpr uint16_t kCheckResultOffset = 0;
+inline constexpr uint16_t kCheckChipCrcOffset = 2;
+inline constexpr uint16_t kCheckSecondCrcOffset = 4;
+inline constexpr uint16_t kCheckReplyBytes = 6;
 
 // OfflineInfoBlock: 512 bytes, sent twice and masked in kCmdOfflineInfo.
 inline constexpr uint16_t kOfflineInfoBytes = 512;

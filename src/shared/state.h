@@ -21,6 +21,8 @@ class TChipSelectForm;
 class TFormOfsAddr;
 class TConfigSNForm;
 class TSetAddressForm;
+// The channel state codes; defined with the operation steps (link/operation_steps.h).
+enum class TChannelState : uint8_t;
 
 // Channels 0..7 are used; tables have one spare entry (8), reset with the
 // others and otherwise never touched.
@@ -33,7 +35,12 @@ inline constexpr size_t kTxPacketBytes = 6144;
 // ends; the largest command (a 4 KB block with its parameter block) frames to
 // over 8 KB, so the 6 KB packet slot is not enough for a frame.
 inline constexpr size_t kFrameBytes = 2 * kTxPacketBytes + 2;
-inline constexpr size_t kRxBufferBytes = 8192;
+// The serial reader hands over at most this many bytes a block.
+inline constexpr size_t kReceiveBlockBytes = 2048;
+// A channel's unconsumed received bytes: room for the largest frame (a 4 KB
+// data reply with many escaped bytes frames to more than 8 KB) still
+// incomplete, plus the next block.
+inline constexpr size_t kRxBufferBytes = kFrameBytes + kReceiveBlockBytes;
 
 inline constexpr size_t kFlashImageBytes = 4194304;
 inline constexpr size_t kEepImageBytes = 16384;
@@ -45,7 +52,7 @@ struct DefinBEM {
   uint16_t RxCount[kChannelSlots];
   uint16_t ChannelTimer[kChannelSlots];
   std::string PortNames[kChannelSlots];
-  uint8_t ChannelState[kChannelSlots];
+  TChannelState ChannelState[kChannelSlots];
   uint16_t BlockCount[kChannelSlots];
   uint16_t BlockIndex[kChannelSlots];
   TGauge* ChannelGauge[kChannelSlots];

@@ -14,6 +14,12 @@ void TComboBoxModel::Add(std::string_view item) {
   Changed();
 }
 
+void TComboBoxModel::Delete(size_t index) {
+  if (index >= items_.size()) return;
+  items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(index));
+  Changed();
+}
+
 void TComboBoxModel::SetText(std::string_view text) {
   text_ = text;
   Changed();

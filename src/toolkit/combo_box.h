@@ -13,6 +13,9 @@ class TComboBoxModel {
 public:
   void Clear();
   void Add(std::string_view item);
+  // Removes the item at index; an index past the items removes nothing. The
+  // text stays as it is.
+  void Delete(size_t index);
   const std::vector<std::string>& Items() const { return items_; }
   size_t Count() const { return items_.size(); }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "link/operation_steps.h"
 #include "shared/state.h"
 #include "toolkit/clock.h"
 #include "toolkit/errors.h"
@@ -18,7 +19,6 @@
 
 namespace {
 
-constexpr uint8_t kStateIdle = 0xF0;
 constexpr const char* kTime = "14:07:09";
 
 class ChannelLogTest : public ::testing::Test {
@@ -84,7 +84,7 @@ TEST_F(ChannelLogTest, ChannelOutsideTheTablesAndMissingMemoAreLeftAlone) {
   g.LogMemo = nullptr;
   LogChannelLine("x", 0);
   ReportResultCode(6, 0);
-  EXPECT_EQ(g.ChannelState[0], kStateIdle);
+  EXPECT_EQ(g.ChannelState[0], TChannelState::Idle);
 }
 
 TEST_F(ChannelLogTest, BeginStartsGaugeAndTimeOutByTickOrByBlocks) {
@@ -126,7 +126,7 @@ TEST_F(ChannelLogTest, BeginAndEndWithoutAGaugeStillSetTheChannel) {
   EXPECT_EQ(g.ChannelTimer[4], 500);
   EndChannelProgress(1, 4);
   EXPECT_EQ(g.ChannelBusy[4], 0);
-  EXPECT_EQ(g.ChannelState[4], kStateIdle);
+  EXPECT_EQ(g.ChannelState[4], TChannelState::Idle);
 }
 
 struct ResultCase {
@@ -157,12 +157,12 @@ TEST_F(ChannelLogTest, ResultCodeEndsTheStepAndLogsItsMessage) {
     memo_.Clear();
     boxes_.Clear();
     BeginChannelProgress(0, 64, 3);
-    g.ChannelState[3] = 23;
+    g.ChannelState[3] = TChannelState::ProgramFlash;
     ReportResultCode(c.code, 3);
     EXPECT_EQ(memo_.Lines(), std::vector<std::string>{ChannelLine(3, c.text)});
     EXPECT_EQ(gauges_[3].ForeColor(), c.colour);
     EXPECT_EQ(gauges_[3].Progress(), 64);
-    EXPECT_EQ(g.ChannelState[3], kStateIdle);
+    EXPECT_EQ(g.ChannelState[3], TChannelState::Idle);
     EXPECT_EQ(g.ChannelBusy[3], 0);
     EXPECT_EQ(g.ChannelTimer[3], 0);
     EXPECT_EQ(boxes_.Beeps(), c.beep ? std::vector<unsigned>{0} : std::vector<unsigned>{});
@@ -201,7 +201,7 @@ TEST_F(ChannelLogTest, StepReportMovesTheGaugeAndLogsTheStep) {
     memo_.Clear();
     SetGauge(5, c.maxBefore, 50, clRed);
     g.ChannelBusy[5] = 1;
-    g.ChannelState[5] = 23;
+    g.ChannelState[5] = TChannelState::ProgramFlash;
     g.ChannelTimer[5] = 300;
     PutStepReport(5, c.step, 0, c.progress, c.total);
     ReportStepStatus(5);
@@ -211,7 +211,7 @@ TEST_F(ChannelLogTest, StepReportMovesTheGaugeAndLogsTheStep) {
     EXPECT_EQ(memo_.Lines(), c.line ? std::vector<std::string>{ChannelLine(5, c.line)} : std::vector<std::string>{});
     // A report never touches the step in progress.
     EXPECT_EQ(g.ChannelBusy[5], 1);
-    EXPECT_EQ(g.ChannelState[5], 23);
+    EXPECT_EQ(g.ChannelState[5], TChannelState::ProgramFlash);
     EXPECT_EQ(g.ChannelTimer[5], 300);
   }
 }

@@ -9,6 +9,7 @@
 
 #include "link/firmware.h"
 #include "link/framing.h"
+#include "link/operation_steps.h"
 #include "shared/main_window.h"
 #include "shared/state.h"
 #include "toolkit/combo_box.h"
@@ -157,16 +158,16 @@ TEST_F(IdentifyTest, IdentityRepliesAreJudgedByNameAndVersion) {
     EXPECT_EQ(g.UpgradeStarted, c.upgrade ? 1 : 0);
     EXPECT_EQ(g.ChannelLinked[kCh], c.linked);
     if (c.upgrade) {
-      EXPECT_EQ(g.ChannelState[kCh], 0xA0);
+      EXPECT_EQ(g.ChannelState[kCh], TChannelState::FirmwareUpgrade);
       EXPECT_EQ(g.ChannelUnready[kCh], 1);
       EXPECT_TRUE(LastLogLine().ends_with(" C3: 开始升级编程器固件......")) << LastLogLine();
       EXPECT_EQ(memo_.Count(), c.logText ? 2u : 1u);
     } else if (c.linked) {
-      EXPECT_EQ(g.ChannelState[kCh], 0xF0);
+      EXPECT_EQ(g.ChannelState[kCh], TChannelState::Idle);
       EXPECT_EQ(g.ChannelUnready[kCh], 0);
       EXPECT_EQ(g.ChannelTimer[kCh], 500);
     } else {
-      EXPECT_EQ(g.ChannelState[kCh], 0);
+      EXPECT_EQ(g.ChannelState[kCh], TChannelState::Unidentified);
       EXPECT_EQ(g.ChannelUnready[kCh], 1);
     }
   }
@@ -177,7 +178,7 @@ TEST_F(IdentifyTest, AnOlderUnitWithoutAValidImageIsLinkedButNotUpgraded) {
   SetFirmwareVersion("V1.7");
   Receive(IdentityReply("OrvantGengX-BEM V1.6"));
   EXPECT_EQ(g.ChannelLinked[kCh], 1);
-  EXPECT_EQ(g.ChannelState[kCh], 0xF0);
+  EXPECT_EQ(g.ChannelState[kCh], TChannelState::Idle);
   EXPECT_EQ(g.FoundDevices, 0);
   EXPECT_EQ(g.UpgradeStarted, 0);
 }

@@ -45,8 +45,8 @@ protected:
 
 TEST_F(OperationStepsTest, AutoProgramOnChannelTwoEntersBlankCheckAndSendsOperationFive) {
   StartAutoProgram(2);
-  EXPECT_EQ(g.ChannelState[2], StateBlankCheck);
-  EXPECT_EQ(g.ChannelState[2], 21);
+  EXPECT_EQ(g.ChannelState[2], TChannelState::BlankCheck);
+  EXPECT_EQ(static_cast<uint8_t>(g.ChannelState[2]), 21);
   EXPECT_EQ(g.ChannelAuto[2], 1);
   EXPECT_EQ(g.ChannelBusy[2], 1);
   EXPECT_EQ(g.ChannelTimer[2], 500);
@@ -58,7 +58,7 @@ TEST_F(OperationStepsTest, AutoProgramOnChannelTwoEntersBlankCheckAndSendsOperat
   EXPECT_EQ(Word(g.TxPacket[2] + 1), 5);
   EXPECT_EQ(Word(g.TxPacket[2] + 6), 208);
   // Only channel 2 moved.
-  EXPECT_EQ(g.ChannelState[1], 0);
+  EXPECT_EQ(g.ChannelState[1], TChannelState::Unidentified);
   EXPECT_EQ(g.TxPacket[1][0], 0xEE);
 }
 
@@ -95,7 +95,7 @@ TEST_F(OperationStepsTest, EachStarterSetsStateLogsStartsProgressAndSendsItsFirs
     g.BlockIndex[ch] = 44;  // left over from an earlier transfer
     g.BaseAddress = 0;
     c.Start(ch);
-    EXPECT_EQ(g.ChannelState[ch], c.State);
+    EXPECT_EQ(static_cast<uint8_t>(g.ChannelState[ch]), c.State);
     EXPECT_EQ(g.ChannelAuto[ch], 1);
     EXPECT_EQ(g.ChannelBusy[ch], 1);
     EXPECT_EQ(g.BlockIndex[ch], 0);
@@ -133,7 +133,7 @@ TEST_F(OperationStepsTest, BlockStepsStartWithBlockZeroOfTheImage) {
 
 TEST_F(OperationStepsTest, DownloadLogsAndSendsTheInformationPacketWithAFreshRandomArgument) {
   StartDownload(0);
-  EXPECT_EQ(g.ChannelState[0], StateDownloadStart);
+  EXPECT_EQ(g.ChannelState[0], TChannelState::DownloadStart);
   EXPECT_EQ(g.ChannelTickProgress[0], 0);
   EXPECT_EQ(gauges_[0].MaxValue(), 32);
   ASSERT_EQ(memo_.Count(), 1u);

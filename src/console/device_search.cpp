@@ -1,0 +1,69 @@
+// Finding the programmer units: the search button, the search over the listed
+// ports, and what a hung-up line takes out of the list.
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "console/main_window.h"
+#include "link/identify.h"
+#include "toolkit/format.h"
+#include "toolkit/gauge.h"
+
+namespace {
+
+// Ticks a searched channel waits for its identity reply.
+constexpr uint16_t kSearchTimeoutTicks = 500;
+// A freshly opened port settles before the request goes out.
+constexpr auto kPortSettle = std::chrono::milliseconds(30);
+
+}  // namespace
+
+void TOrvantBEMxPrg::BitBtnFindDevClick(QObject*) {
+  for (int ch = 0; ch < kChannels; ++ch) {
+    g.RxCount[ch] = 0;
+    g.ChannelLinked[ch] = 0;
+    g.ChannelBusy[ch] = 0;
+    if (TGauge* gauge = g.ChannelGauge[ch]) {
+      gauge->SetProgress(0);
+      gauge->SetForeColor(clBlue);
+    }
+    if (SPComm[ch]->PortHandle() != 0) SPComm[ch]->ClosePort();
+  }
+  if (g.PortsFromConfig == 0) {
+    comboBoxCOM_.Clear();
+    ListSerialPortsIntoComboBox();
+  }
+  SearchDevices();
+}
+
+void TOrvantBEMxPrg::SearchDevices() {
+  if (comboBoxCOM_.Count() == 0) return;
+  g.FoundDevices = 0;
+  // At least channel 0; never more channels than there are.
+  const int last = std::clamp(int{g.DeviceCount}, 1, kChannels) - 1;
+  for (int i = 0; i <= last && static_cast<size_t>(i) < comboBoxCOM_.Count(); ++i) {
+    TComm& comm = *SPComm[i];
+    if (comm.PortHandle() != 0) comm.ClosePort();
+    g.RxCount[i] = 0;
+    g.ChannelTimer[i] = kSearchTimeoutTicks;
+    g.ChannelLinked[i] = 0;
+    if (TGauge* gauge = g.ChannelGauge[i]) gauge->SetProgress(0);
+    SetInfoPanelCaption("Searching Devices............");
+    if (g.PortsFromConfig == 0) g.PortNames[i] = comboBoxCOM_.Items()[i];
+    LogLine(Format("Checking Device %d In %s............", {i + 1, g.PortNames[i]}));
+    comm.SetCommName(g.PortNames[i]);
+    comm.OpenPort();
+    std::this_thread::sleep_for(kPortSettle);
+    if (comm.PortHandle() != 0) SendIdentify(static_cast<uint8_t>(i));
+  }
+}
+
+// An unplugged unit: its port is freed, the channel unlinked and the port's
+// entry (the one at the channel's place in the list now) taken out.
+void TOrvantBEMxPrg::SPCommRequestHangup(uint8_t channel) {
+  if (channel >= kChannels) return;
+  if (SPComm[channel]->PortHandle() != 0) SPComm[channel]->ClosePort();
+  g.ChannelLinked[channel] = 0;
+  comboBoxCOM_.Delete(channel);
+  if (comboBoxCOM_.Count() == 0) comboBoxCOM_.SetText("请连接设备......");
+}
