@@ -71,10 +71,7 @@ std::vector<uint8_t> SimStepReportPacket(const SimStepReport& r) {
   return report;
 }
 
-bool SimPacket::IsIdentify() const {
-  return bytes.size() == sizeof kIdentifyMark &&
-         std::equal(bytes.begin(), bytes.end(), std::begin(kIdentifyMark));
-}
+bool SimPacket::IsIdentify() const { return IsIdentifyRequest(bytes); }
 
 uint8_t SimPacket::Command() const { return bytes.empty() ? 0 : bytes[0]; }
 
@@ -82,7 +79,7 @@ uint16_t SimPacket::Argument() const { return bytes.size() < 3 ? 0 : GetLe16At(b
 
 std::vector<uint8_t> SimUnit::Answer(const std::vector<uint8_t>& packet, uint8_t decodeResult) {
   if (decodeResult == 0 && packet.size() >= kPacketHeaderBytes) return AnswerPacket(packet);
-  if (decodeResult == 0 && SimPacket{packet, decodeResult}.IsIdentify())
+  if (decodeResult == 0 && IsIdentifyRequest(packet))
     return silentIdentify_ ? std::vector<uint8_t>{} : IdentityReply();
   if (silent_) return {};
   return ResultPacket({}, kSimFrameBad);

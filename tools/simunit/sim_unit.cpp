@@ -129,6 +129,7 @@ SimUnit::~SimUnit() {
 void SimUnit::Start() {
   if (thread_.joinable() || hungUp_) return;
   stopping_ = false;
+  serving_ = true;
   thread_ = std::thread([this] { Serve(); });
 }
 
@@ -144,14 +145,13 @@ void SimUnit::Stop() {
 
 void SimUnit::HangUp() {
   hangUpRequested_ = true;
-  if (!thread_.joinable()) {
-    CloseLine();
-    return;
-  }
-  // The serving thread closes the line itself, so no fd it polls is closed
+  // A serving thread closes the line itself, so no fd it polls is closed
   // under it; a write in progress on another thread ends at its next chunk.
+  // One that has ended (or never ran) polls nothing: close it here. Each side
+  // sets its flag before it reads the other's, so one of them closes.
   const uint64_t one = 1;
   [[maybe_unused]] ssize_t w = write(wakeFd_, &one, sizeof one);
+  if (!serving_) CloseLine();
 }
 
 void SimUnit::CloseLine() {
@@ -163,10 +163,17 @@ void SimUnit::CloseLine() {
 }
 
 void SimUnit::Serve() {
+  ServeLine();
+  serving_ = false;
+  if (hangUpRequested_) CloseLine();
+}
+
+void SimUnit::ServeLine() {
   SimFrameReader reader(kMaxPacketBytes);
   std::vector<uint8_t> block(kReadBytes);
   // When the last byte received so far would have ended on the paced line.
   Clock::time_point lineFree{};
+  Clock::time_point frameReadAt{};
   while (!stopping_) {
     if (hangUpRequested_) {
       CloseLine();
@@ -187,19 +194,24 @@ void SimUnit::Serve() {
       if (got < 0 && (errno == EAGAIN || errno == EINTR)) continue;
       return;
     }
+    const Clock::time_point readAt = Clock::now();
     const uint32_t baud = LineBaud();
-    const Clock::time_point start = std::max(Clock::now(), lineFree);
+    const Clock::time_point start = std::max(readAt, lineFree);
     for (ssize_t i = 0; i < got && !Interrupted(); ++i) {
-      if (!reader.Take(block[static_cast<size_t>(i)])) continue;
-      HandleFrame(reader.Packet(), reader.Result(), start + LineTime(static_cast<size_t>(i) + 1, baud));
+      const bool wasOpen = reader.IsOpen();
+      const bool closed = reader.Take(block[static_cast<size_t>(i)]);
+      if (!wasOpen && reader.IsOpen()) frameReadAt = readAt;
+      if (!closed) continue;
+      HandleFrame(reader.Packet(), reader.Result(), frameReadAt,
+                  start + LineTime(static_cast<size_t>(i) + 1, baud));
     }
     lineFree = start + LineTime(static_cast<size_t>(got), baud);
   }
 }
 
 void SimUnit::HandleFrame(const std::vector<uint8_t>& packet, uint8_t decodeResult,
-                          Clock::time_point arrived) {
-  std::optional<Outgoing> out = Prepare(packet, decodeResult);
+                          Clock::time_point receivedAt, Clock::time_point arrived) {
+  std::optional<Outgoing> out = Prepare(packet, decodeResult, receivedAt);
   changed_.notify_all();
   if (!out) return;
   if (!WaitUntil(arrived + out->delay)) return;
@@ -212,17 +224,21 @@ void SimUnit::HandleFrame(const std::vector<uint8_t>& packet, uint8_t decodeResu
 }
 
 std::optional<SimUnit::Outgoing> SimUnit::Prepare(const std::vector<uint8_t>& packet,
-                                                  uint8_t decodeResult) {
+                                                  uint8_t decodeResult,
+                                                  Clock::time_point receivedAt) {
   std::lock_guard<std::mutex> lock(mutex_);
   const uint8_t result = decodeResult != 0 || packet.size() >= kPacketHeaderBytes ||
-                                 SimPacket{packet, 0}.IsIdentify()
+                                 IsIdentifyRequest(packet)
                              ? decodeResult
                              : kSimFrameBad;
-  log_.push_back(SimPacket{packet, result});
+  log_.push_back(SimPacket{packet, result, receivedAt, {}});
+  const uint64_t serial = nextSerial_++;
+  logSerials_.push_back(serial);
   std::vector<uint8_t> reply = Answer(packet, result);
   if (reply.empty()) return std::nullopt;
 
   Outgoing out;
+  out.serial = serial;
   const bool isPacket = result == 0 && packet.size() >= kPacketHeaderBytes;
   std::optional<SimFault> fault = isPacket ? TakeFault(packet) : std::nullopt;
   if (isPacket) out.delay = LatencyOf(packet);
@@ -330,9 +346,16 @@ void SimUnit::WriteShaped(const Outgoing& out) {
     }
     if (!whole) return;
   }
+  const Clock::time_point done = Clock::now();
   {
     std::lock_guard<std::mutex> lock(mutex_);
     ++repliesSent_;
+    // The entry is near the end, unless the log was cleared meanwhile.
+    for (size_t i = logSerials_.size(); i-- > 0;) {
+      if (logSerials_[i] != out.serial) continue;
+      log_[i].repliedAt = done;
+      break;
+    }
   }
   changed_.notify_all();
 }
@@ -545,6 +568,7 @@ std::vector<SimPacket> SimUnit::Log() const {
 void SimUnit::ClearLog() {
   std::lock_guard<std::mutex> lock(mutex_);
   log_.clear();
+  logSerials_.clear();
 }
 
 bool SimUnit::WaitForLog(size_t count, std::chrono::milliseconds timeout) const {

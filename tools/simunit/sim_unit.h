@@ -68,6 +68,11 @@ enum class SimProtection : uint8_t {
 struct SimPacket {
   std::vector<uint8_t> bytes;  // the decoded packet (empty when the frame was bad)
   uint8_t decodeResult = 0;    // 0, or 42 for a bad frame or one shorter than a header
+  // When the read that held the frame's opening byte returned, and when the
+  // reply's last byte went onto the line (a default time point: no reply, or
+  // not yet). They measure how fast the program turns a reply round.
+  std::chrono::steady_clock::time_point receivedAt;
+  std::chrono::steady_clock::time_point repliedAt;
   bool IsIdentify() const;
   uint8_t Command() const;    // byte 0, or 0 when empty
   uint16_t Argument() const;  // bytes 1-2, or 0 when shorter
@@ -242,12 +247,15 @@ class SimUnit {
     SimReplyShape shape;
     std::chrono::microseconds delay{0};
     bool hangUp = false;
+    uint64_t serial = 0;  // of the log entry it answers
   };
 
   void Serve();
+  void ServeLine();
   void HandleFrame(const std::vector<uint8_t>& packet, uint8_t decodeResult,
-                   Clock::time_point arrived);
-  std::optional<Outgoing> Prepare(const std::vector<uint8_t>& packet, uint8_t decodeResult);
+                   Clock::time_point receivedAt, Clock::time_point arrived);
+  std::optional<Outgoing> Prepare(const std::vector<uint8_t>& packet, uint8_t decodeResult,
+                                  Clock::time_point receivedAt);
   std::optional<SimFault> TakeFault(const std::vector<uint8_t>& packet);
   std::chrono::microseconds LatencyOf(const std::vector<uint8_t>& packet) const;
   std::vector<uint8_t> Answer(const std::vector<uint8_t>& packet, uint8_t decodeResult);
@@ -276,6 +284,7 @@ class SimUnit {
   std::atomic<bool> stopping_{false};
   std::atomic<bool> hangUpRequested_{false};
   std::atomic<bool> hungUp_{false};
+  std::atomic<bool> serving_{false};
 
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
@@ -305,6 +314,8 @@ class SimUnit {
   int resets_ = 0;
   size_t repliesSent_ = 0;
   std::vector<SimPacket> log_;
+  std::vector<uint64_t> logSerials_;  // one per log_ entry
+  uint64_t nextSerial_ = 0;
   std::vector<uint16_t> programmedBlocks_;
   std::vector<uint16_t> downloadBlocks_;
 };

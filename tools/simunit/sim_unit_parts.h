@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "link/wire.h"
 #include "toolkit/le_bytes.h"
 
 // Little-endian fields of a packet held in a vector; the caller has checked
@@ -19,4 +20,10 @@ inline std::vector<uint8_t> SimSlice(const std::vector<uint8_t>& store, uint32_t
   if (offset >= limit) return {};
   const uint32_t n = std::min(length, limit - offset);
   return std::vector<uint8_t>(store.begin() + offset, store.begin() + offset + n);
+}
+
+// The three bytes of the identify request, framed without header or CRC.
+inline bool IsIdentifyRequest(const std::vector<uint8_t>& bytes) {
+  return bytes.size() == sizeof kIdentifyMark &&
+         std::equal(bytes.begin(), bytes.end(), std::begin(kIdentifyMark));
 }

@@ -42,6 +42,8 @@ class SimFrameReader {
   bool Take(uint8_t b);
   const std::vector<uint8_t>& Packet() const { return packet_; }
   uint8_t Result() const { return bad_ ? kSimFrameBad : 0; }
+  // True between an opening 0xC0 and the frame's close.
+  bool IsOpen() const { return open_; }
 
  private:
   size_t capacity_;
