@@ -19,7 +19,6 @@ constexpr uint8_t kResultProtected = 16;  // the blank check's "read-protected",
 constexpr uint8_t kResultReadProtected = 19;
 constexpr uint8_t kResultNotBlank = 21;
 constexpr uint8_t kResultUnknownCommand = 37;
-constexpr uint8_t kResultVerifyDiffers = 48;
 constexpr uint8_t kResultOutOfRange = 85;
 constexpr uint8_t kResultIllegal = 90;
 constexpr size_t kMaxIdentityText = 200;
@@ -223,7 +222,7 @@ std::vector<uint8_t> SimUnit::AnswerOperation(const std::vector<uint8_t>& p) {
       }
       const uint16_t chip = Crc16(flash_.data(), start, end);
       const uint16_t expected = GetLe16At(p, payload + kParamImageCrc16Offset);
-      std::vector<uint8_t> reply = {chip == expected ? kResultSuccess : kResultVerifyDiffers, 0};
+      std::vector<uint8_t> reply = {chip == expected ? kResultSuccess : kSimVerifyDiffers, 0};
       PutLe16Back(reply, chip);
       PutLe16Back(reply, expected);
       return ReplyPacket(p, reply);

@@ -242,39 +242,8 @@ std::optional<SimUnit::Outgoing> SimUnit::Prepare(const std::vector<uint8_t>& pa
   const bool isPacket = result == 0 && packet.size() >= kPacketHeaderBytes;
   std::optional<SimFault> fault = isPacket ? TakeFault(packet) : std::nullopt;
   if (isPacket) out.delay = LatencyOf(packet);
-  bool badEscape = false;
-  if (fault) {
-    switch (fault->kind) {
-      case SimFaultKind::kBadCrc:
-        reply.back() ^= 0x01;
-        break;
-      case SimFaultKind::kBadEscape:
-        badEscape = true;
-        break;
-      case SimFaultKind::kTruncatedData:
-        if (reply.size() >= kPacketHeaderBytes + kPacketCrcBytes) {
-          const size_t n = reply.size() - kPacketHeaderBytes - kPacketCrcBytes;
-          const size_t keep = std::min<size_t>(n, fault->keepBytes);
-          reply = SimPacketOf(reply, std::vector<uint8_t>(reply.begin() + kPacketHeaderBytes,
-                                                          reply.begin() + kPacketHeaderBytes + keep));
-        }
-        break;
-      case SimFaultKind::kOneByteReply:
-        reply = SimPacketOf(packet, {fault->code});
-        break;
-      case SimFaultKind::kVerifyDiffers:
-        SetStatusByte(reply, 48);
-        break;
-      case SimFaultKind::kSilence:
-        return std::nullopt;
-      case SimFaultKind::kLateReply:
-        out.delay += fault->delay;
-        break;
-      case SimFaultKind::kHangUp:
-        out.hangUp = true;
-        return out;
-    }
-  }
+  if (fault && !Spoil(*fault, packet, reply, out)) return std::nullopt;
+  if (out.hangUp) return out;
   if (!nextShapes_.empty()) {
     out.shape = nextShapes_.front();
     nextShapes_.pop_front();
@@ -284,7 +253,7 @@ std::optional<SimUnit::Outgoing> SimUnit::Prepare(const std::vector<uint8_t>& pa
   std::vector<uint8_t> frame = SimFrame(reply);
   // The unit's own framing never makes this sequence: 0xDB must be followed
   // by 0xDC or 0xDD.
-  if (badEscape) {
+  if (out.badEscape) {
     const std::vector<uint8_t> bad = {0xDB, 0x01};
     frame.insert(frame.begin() + static_cast<ptrdiff_t>(frame.size() / 2), bad.begin(), bad.end());
   }
@@ -293,6 +262,40 @@ std::optional<SimUnit::Outgoing> SimUnit::Prepare(const std::vector<uint8_t>& pa
   const std::vector<uint8_t> after = Framed(out.shape.reportsAfter);
   out.bytes.insert(out.bytes.end(), after.begin(), after.end());
   return out;
+}
+
+bool SimUnit::Spoil(const SimFault& fault, const std::vector<uint8_t>& request,
+                    std::vector<uint8_t>& reply, Outgoing& out) {
+  switch (fault.kind) {
+    case SimFaultKind::kBadCrc:
+      reply.back() ^= 0x01;
+      break;
+    case SimFaultKind::kBadEscape:
+      out.badEscape = true;
+      break;
+    case SimFaultKind::kTruncatedData:
+      if (reply.size() >= kPacketHeaderBytes + kPacketCrcBytes) {
+        const size_t n = reply.size() - kPacketHeaderBytes - kPacketCrcBytes;
+        const auto payload = reply.begin() + kPacketHeaderBytes;
+        reply = SimPacketOf(reply, std::vector<uint8_t>(payload, payload + std::min<size_t>(n, fault.keepBytes)));
+      }
+      break;
+    case SimFaultKind::kOneByteReply:
+      reply = SimPacketOf(request, {fault.code});
+      break;
+    case SimFaultKind::kVerifyDiffers:
+      SetStatusByte(reply, kSimVerifyDiffers);
+      break;
+    case SimFaultKind::kSilence:
+      return false;
+    case SimFaultKind::kLateReply:
+      out.delay += fault.delay;
+      break;
+    case SimFaultKind::kHangUp:
+      out.hangUp = true;
+      break;
+  }
+  return true;
 }
 
 std::optional<SimFault> SimUnit::TakeFault(const std::vector<uint8_t>& packet) {

@@ -247,6 +247,7 @@ class SimUnit {
     SimReplyShape shape;
     std::chrono::microseconds delay{0};
     bool hangUp = false;
+    bool badEscape = false;
     uint64_t serial = 0;  // of the log entry it answers
   };
 
@@ -257,6 +258,9 @@ class SimUnit {
   std::optional<Outgoing> Prepare(const std::vector<uint8_t>& packet, uint8_t decodeResult,
                                   Clock::time_point receivedAt);
   std::optional<SimFault> TakeFault(const std::vector<uint8_t>& packet);
+  // Applies a fault to the reply to request; false when no reply goes out.
+  static bool Spoil(const SimFault& fault, const std::vector<uint8_t>& request,
+                    std::vector<uint8_t>& reply, Outgoing& out);
   std::chrono::microseconds LatencyOf(const std::vector<uint8_t>& packet) const;
   std::vector<uint8_t> Answer(const std::vector<uint8_t>& packet, uint8_t decodeResult);
   std::vector<uint8_t> AnswerPacket(const std::vector<uint8_t>& p);

@@ -18,6 +18,8 @@
 // Result codes the unit answers a bad frame or a bad packet CRC with.
 inline constexpr uint8_t kSimFrameBad = 42;
 inline constexpr uint8_t kSimPacketCrcBad = 35;
+// The verify result of a chip whose CRC differs from the image's.
+inline constexpr uint8_t kSimVerifyDiffers = 48;
 
 uint16_t SimPacketCrc(const uint8_t* bytes, size_t n);
 
