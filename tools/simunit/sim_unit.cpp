@@ -156,9 +156,10 @@ void SimUnit::HangUp() {
 
 void SimUnit::CloseLine() {
   std::lock_guard<std::mutex> lock(writeMutex_);
+  // Set first, so that whoever sees the hang-up at the far end sees it here too.
+  if (hangUpRequested_) hungUp_ = true;
   CloseFd(lineFd_);
   CloseFd(slaveFd_);
-  if (hangUpRequested_) hungUp_ = true;
   changed_.notify_all();
 }
 
