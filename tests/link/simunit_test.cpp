@@ -1,5 +1,7 @@
 // The simulated unit over a real pseudo-terminal, driven by the program's own
-// framing: packets are built here by hand from the wire layouts.
+// framing: packets are built by hand from the wire layouts (link/support/sim_line.h).
+// Its timing, scripts and hang-ups against the program's serial component are
+// in simunit_comm_test.cpp.
 
 #include "simunit/sim_unit.h"
 
@@ -19,157 +21,12 @@
 #include <vector>
 
 #include "link/framing.h"
+#include "link/support/sim_line.h"
 #include "link/wire.h"
-#include "shared/state.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-using namespace std::chrono_literals;
-
-// Generous bound for a reply on an idle machine; only a broken unit reaches it.
-constexpr auto kReplyWait = 5s;
-constexpr uint32_t kChipKB = 16;
-
-void Put16(Bytes& b, size_t at, uint16_t v) {
-  b[at] = static_cast<uint8_t>(v);
-  b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-
-uint16_t Get16(const Bytes& b, size_t at) { return static_cast<uint16_t>(b[at] | (b[at + 1] << 8)); }
-
-// A command packet: header (chip bytes 1, 2, 3), payload, packet CRC.
-Bytes Packet(uint8_t command, uint16_t argument, const Bytes& payload) {
-  Bytes p(kPacketHeaderBytes + payload.size() + kPacketCrcBytes, 0);
-  p[0] = command;
-  Put16(p, 1, argument);
-  p[3] = 1;
-  p[4] = 2;
-  p[5] = 3;
-  Put16(p, 6, static_cast<uint16_t>(payload.size()));
-  std::copy(payload.begin(), payload.end(), p.begin() + kPacketHeaderBytes);
-  Put16(p, p.size() - 2, PacketCrcRange(p.data(), 0, static_cast<uint32_t>(p.size() - 3)));
-  return p;
-}
-
-// The 80-byte parameter block with the fields the unit reads.
-Bytes ParamBlock(uint16_t romKB, uint32_t flashStart, uint32_t flashEnd, uint16_t imageCrc16) {
-  Bytes b(kParamBlockBytes, 0);
-  Put16(b, kParamFlashStartOffset, static_cast<uint16_t>(flashStart >> 8));
-  Put16(b, kParamFlashEndOffset, static_cast<uint16_t>(flashEnd >> 8));
-  Put16(b, kParamRomSizeKBOffset, romKB);
-  Put16(b, kParamImageCrc16Offset, imageCrc16);
-  for (int i = 0; i < kParamControlGroupBytes; ++i) b[kParamControlGroupOffset + i] = static_cast<uint8_t>(0x40 + i);
-  return b;
-}
-
-Bytes OpPayload(uint16_t imageCrc16 = 0) {
-  Bytes payload = ParamBlock(kChipKB, 0, kChipKB * 1024 - 1, imageCrc16);
-  payload.resize(208, 0);
-  return payload;
-}
-
-Bytes ProgramPayload(const Bytes& data, size_t offset) {
-  Bytes payload = ParamBlock(kChipKB, 0, kChipKB * 1024 - 1, 0);
-  payload.insert(payload.end(), data.begin() + offset, data.begin() + offset + kDataBlockBytes);
-  return payload;
-}
-
-// CRC-16/CCITT-FALSE, the checksum the unit reports for the chip.
-uint16_t Crc16(const Bytes& bytes) {
-  uint16_t crc = 0xFFFF;
-  for (uint8_t b : bytes) {
-    crc ^= static_cast<uint16_t>(b << 8);
-    for (int i = 0; i < 8; ++i) crc = static_cast<uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
-  }
-  return crc;
-}
-
-Bytes Pattern(size_t n, uint32_t seed) {
-  Bytes out(n);
-  for (size_t i = 0; i < n; ++i) {
-    seed = seed * 1103515245u + 12345u;
-    out[i] = static_cast<uint8_t>(seed >> 16);
-  }
-  return out;
-}
-
-// The program's end of the line: the pty slave in raw mode.
-class Line {
- public:
-  explicit Line(const std::string& path) : fd_(open(path.c_str(), O_RDWR | O_NOCTTY)) {
-    termios tio{};
-    tcgetattr(fd_, &tio);
-    cfmakeraw(&tio);
-    tcsetattr(fd_, TCSANOW, &tio);
-  }
-  ~Line() {
-    if (fd_ >= 0) close(fd_);
-  }
-  bool ok() const { return fd_ >= 0; }
-
-  void WriteRaw(const Bytes& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = write(fd_, bytes.data() + done, bytes.size() - done);
-      ASSERT_GT(n, 0);
-      done += static_cast<size_t>(n);
-    }
-  }
-  void Send(const Bytes& packet) {
-    Bytes frame(MaxFrameBytes(packet.size()));
-    frame.resize(SlipEncode(packet.data(), frame.data(), packet.size(), frame.size()));
-    WriteRaw(frame);
-  }
-  void SendIdentify() { WriteRaw({0xC0, 0xA3, 0xA5, 0x35, 0xC0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}); }
-
-  // The next frame from the unit, decoded; nullopt when none came in time.
-  std::optional<Bytes> NextReply() {
-    const auto deadline = std::chrono::steady_clock::now() + kReplyWait;
-    for (;;) {
-      uint16_t position = 0;
-      uint16_t frameLength = 0;
-      if (ExtractFrame(rx_.data(), static_cast<uint16_t>(rx_.size()), position, frame_, kFrameBytes,
-                       frameLength)) {
-        rx_.erase(rx_.begin(), rx_.begin() + position);
-        Bytes decoded(kTxPacketBytes);
-        uint16_t length = 0;
-        uint16_t count = frameLength;
-        const uint8_t r = SlipDecode(frame_, decoded.data(), decoded.size(), length, count);
-        if (r == kFrameIncomplete) return std::nullopt;
-        decoded.resize(length);
-        return decoded;
-      }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          deadline - std::chrono::steady_clock::now());
-      if (left.count() <= 0) return std::nullopt;
-      pollfd pfd{fd_, POLLIN, 0};
-      if (poll(&pfd, 1, static_cast<int>(left.count())) <= 0) continue;
-      uint8_t block[2048];
-      const ssize_t n = read(fd_, block, sizeof block);
-      if (n > 0) rx_.insert(rx_.end(), block, block + n);
-    }
-  }
-
-  // The status byte of a one-byte reply, after checking its CRC.
-  int NextResult() {
-    const std::optional<Bytes> reply = NextReply();
-    if (!reply || reply->size() < kPacketHeaderBytes) return -1;
-    return CheckPacket(reply->data(), static_cast<uint16_t>(reply->size()));
-  }
-  // The payload of a data reply whose CRC holds.
-  std::optional<Bytes> NextData() {
-    const std::optional<Bytes> reply = NextReply();
-    if (!reply || reply->size() < kPacketHeaderBytes + kPacketCrcBytes) return std::nullopt;
-    if (CheckPacket(reply->data(), static_cast<uint16_t>(reply->size())) == kPacketCrcBad) return std::nullopt;
-    return Bytes(reply->begin() + kPacketHeaderBytes, reply->end() - kPacketCrcBytes);
-  }
-
- private:
-  int fd_;
-  Bytes rx_;
-  uint8_t frame_[kFrameBytes];
-};
+using namespace simline;
 
 class SimUnitTest : public testing::Test {
  protected:
@@ -339,9 +196,7 @@ TEST_F(SimUnitTest, ResetIsLoggedAndNotAnswered) {
 }
 
 TEST_F(SimUnitTest, TakesAFrameSplitAcrossWrites) {
-  const Bytes packet = Packet(kCmdOperation, kOpBlankCheck, OpPayload());
-  Bytes frame(MaxFrameBytes(packet.size()));
-  frame.resize(SlipEncode(packet.data(), frame.data(), packet.size(), frame.size()));
+  const Bytes frame = FrameOf(Packet(kCmdOperation, kOpBlankCheck, OpPayload()));
   line_.WriteRaw({0x00, 0x13, 0xFF});  // line noise before the frame
   line_.WriteRaw(Bytes(frame.begin(), frame.begin() + 50));
   line_.WriteRaw(Bytes(frame.begin() + 50, frame.end()));
@@ -393,10 +248,28 @@ TEST_F(SimUnitTest, ChecksTheOfflineInformation) {
   EXPECT_EQ(Result(Packet(kCmdOfflineInfo, argument, OfflinePayload(argument, badSum))), 35);
 }
 
-TEST_F(SimUnitTest, DownloadBlocksAreKept) {
-  const Bytes data = Pattern(kDataBlockBytes, 5);
-  EXPECT_EQ(Result(Packet(kCmdDownloadFlash, 8, data)), 6);
-  EXPECT_EQ(unit_.DownloadedFlash(8 * 1024, kDataBlockBytes), data);
+TEST_F(SimUnitTest, RecordsTheBlocksItTookAndTheReset) {
+  const Bytes data = Pattern(kChipKB * 1024, 5);
+  Program(data);
+  unit_.SetProtection(SimProtection::kWriteProtected);
+  EXPECT_EQ(Result(Packet(kCmdProgramFlash, 0, ProgramPayload(data, 0))), 16);  // refused: not recorded
+  EXPECT_EQ(unit_.ProgrammedBlocks(), (std::vector<uint16_t>{0, 4, 8, 12}));
+
+  const Bytes block = Pattern(kDataBlockBytes, 6);
+  EXPECT_EQ(Result(Packet(kCmdDownloadFlash, 8, block)), 6);
+  EXPECT_EQ(Result(Packet(kCmdDownloadFlash, 12, block)), 6);
+  EXPECT_EQ(Result(Packet(kCmdDownloadEep, 0, block)), 6);  // not a flash download block
+  EXPECT_EQ(Result(Packet(kCmdDownloadFlash, 4, Bytes(100, 0))), 42);
+  EXPECT_EQ(unit_.DownloadBlocks(), (std::vector<uint16_t>{8, 12}));
+  EXPECT_EQ(unit_.DownloadedFlash(8 * 1024, kDataBlockBytes), block);
+
+  const size_t before = unit_.Log().size();
+  Bytes badReset = Packet(kCmdReset, 0x4552, {0, 0});
+  badReset.back() ^= 1;
+  line_.Send(badReset);
+  line_.Send(Packet(kCmdReset, 0x4552, {0, 0}));
+  ASSERT_TRUE(unit_.WaitForLog(before + 2, kReplyWait));
+  EXPECT_EQ(unit_.ResetsReceived(), 1);
 }
 
 // A firmware block packet: three bytes of each group masked with the word W,

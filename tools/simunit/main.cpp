@@ -1,53 +1,294 @@
-// orv-simunit: one simulated programmer unit for hands-on runs.
+// orv-simunit: simulated programmer units for hands-on runs. See Usage() for
+// the options; every unit of one process takes the same ones.
 //
-//   orv-simunit [--attach PATH] [--paced] [--name TEXT] [--version TEXT]
-//               [--letters XY] [--state blank|notblank|read16|read19|write90]
-//               [--fail CODE] [--silent]
-//
-// Without --attach it opens a pseudo-terminal pair and prints the path to
-// give the program (a settings line DEVn=<path>); it serves until SIGINT or
-// SIGTERM.
+// Without --attach it opens one pseudo-terminal pair per unit and prints each
+// slave path on a line of its own (the port names to give the program); with
+// --write-config it also writes a ConfigOvg.ini naming them. It serves until
+// SIGINT or SIGTERM.
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <exception>
 #include <map>
+#include <memory>
+#include <optional>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "link/wire.h"
+#include "simunit/connection_file.h"
 #include "simunit/sim_unit.h"
 
 namespace {
 
-int Usage() {
-  std::fprintf(stderr,
-               "usage: orv-simunit [--attach PATH] [--paced] [--name TEXT] [--version TEXT]\n"
-               "                   [--letters XY] [--state blank|notblank|read16|read19|write90]\n"
-               "                   [--fail CODE] [--silent]\n");
+using namespace std::chrono;
+
+constexpr size_t kMaxUnits = 8;
+
+const char kUsage[] =
+    "usage: orv-simunit [options]\n"
+    "line:\n"
+    "  --attach PATH         serve an existing device instead of a new pty\n"
+    "  --units N             start N units (1..8) on new ptys; default 1\n"
+    "  --write-config DIR    write DIR/ConfigOvg.ini naming the units\n"
+    "  --paced               pace both directions at 1,000,000 baud (11 bits a byte)\n"
+    "  --baud N              pace both directions at N baud\n"
+    "  --erase-ms N, --program-ms N, --verify-ms N\n"
+    "                        time the unit works on an erase, each program block, a verify\n"
+    "identity and chip:\n"
+    "  --name TEXT, --version TEXT, --letters XY, --upgrade-version TEXT\n"
+    "  --state blank|notblank|read16|read19|write90\n"
+    "  --chip-kb N           chip size before the first parameter block\n"
+    "replies:\n"
+    "  --fail CODE[,CMD[,OP]]  answer matching commands with CODE, every time\n"
+    "  --silent              answer no command (the identify request still is)\n"
+    "  --fault KIND[,CMD[,OP]][=VALUE]\n"
+    "                        a one-shot fault for the next matching command; repeat for more,\n"
+    "                        used in order. KIND: bad-crc, bad-escape, truncate (=payload bytes\n"
+    "                        kept), one-byte (=result, default 6), verify48, silence,\n"
+    "                        late (=ms), hangup\n"
+    "  --report S,R,P,T      the step report to send (step, result, progress, total)\n"
+    "  --report-with-replies send that report in the same write, ahead of every reply\n"
+    "  --report-every MS     send that report on its own every MS milliseconds\n"
+    "  --split AT,GAP_MS     cut every reply after AT bytes, pausing GAP_MS before the rest\n"
+    "  --hangup-after MS     close the line MS milliseconds after the start\n"
+    "CMD and OP are numbers (0x93 and 85 for a verify); VALUE a number.\n";
+
+int Usage(const std::string& why) {
+  if (!why.empty()) std::fprintf(stderr, "orv-simunit: %s\n", why.c_str());
+  std::fputs(kUsage, stderr);
   return 2;
+}
+
+struct BadOption {
+  std::string why;
+};
+struct HelpWanted {};
+
+// A whole decimal or 0x number within [0, limit].
+unsigned long Number(const std::string& text, unsigned long limit) {
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long value = std::strtoul(text.c_str(), &end, 0);
+  if (text.empty() || text[0] == '-' || *end != '\0' || errno != 0 || value > limit)
+    throw BadOption{"not a number up to " + std::to_string(limit) + ": " + text};
+  return value;
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  std::stringstream in(text);
+  std::string part;
+  while (std::getline(in, part, separator)) parts.push_back(part);
+  return parts;
+}
+
+// "CMD[,OP]" after the first field of parts.
+void TakeMatch(const std::vector<std::string>& parts, int& command, int& operation) {
+  if (parts.size() > 3) throw BadOption{"too many fields"};
+  if (parts.size() > 1) command = static_cast<int>(Number(parts[1], 0xFF));
+  if (parts.size() > 2) operation = static_cast<int>(Number(parts[2], 0xFFFF));
+}
+
+SimFault ParseFault(const std::string& text) {
+  static const std::map<std::string, SimFaultKind> kKinds = {
+      {"bad-crc", SimFaultKind::kBadCrc},         {"bad-escape", SimFaultKind::kBadEscape},
+      {"truncate", SimFaultKind::kTruncatedData}, {"one-byte", SimFaultKind::kOneByteReply},
+      {"verify48", SimFaultKind::kVerifyDiffers}, {"silence", SimFaultKind::kSilence},
+      {"late", SimFaultKind::kLateReply},         {"hangup", SimFaultKind::kHangUp}};
+  const size_t equals = text.find('=');
+  const std::vector<std::string> parts = Split(text.substr(0, equals), ',');
+  if (parts.empty() || !kKinds.count(parts[0])) throw BadOption{"unknown fault: " + text};
+  SimFault fault;
+  fault.kind = kKinds.at(parts[0]);
+  TakeMatch(parts, fault.command, fault.operation);
+  if (equals != std::string::npos) {
+    const std::string value = text.substr(equals + 1);
+    if (fault.kind == SimFaultKind::kTruncatedData) {
+      fault.keepBytes = static_cast<uint16_t>(Number(value, 0xFFFF));
+    } else if (fault.kind == SimFaultKind::kOneByteReply) {
+      fault.code = static_cast<uint8_t>(Number(value, 0xFF));
+    } else if (fault.kind == SimFaultKind::kLateReply) {
+      fault.delay = milliseconds(Number(value, 3600000));
+    } else {
+      throw BadOption{"this fault takes no value: " + text};
+    }
+  }
+  return fault;
+}
+
+SimStepReport ParseReport(const std::string& text) {
+  const std::vector<std::string> parts = Split(text, ',');
+  if (parts.size() != 4) throw BadOption{"a report is STEP,RESULT,PROGRESS,TOTAL: " + text};
+  return SimStepReport{static_cast<uint8_t>(Number(parts[0], 0xFF)),
+                       static_cast<uint8_t>(Number(parts[1], 0xFF)),
+                       static_cast<uint16_t>(Number(parts[2], 0xFFFF)),
+                       static_cast<uint16_t>(Number(parts[3], 0xFFFF))};
+}
+
+struct Options {
+  std::optional<std::string> attach;
+  size_t units = 1;
+  std::optional<std::string> configFolder;
+  uint32_t baud = 0;
+  SimLatencies latencies;
+  SimIdentity identity;
+  std::string upgradeVersion;
+  std::string state = "blank";
+  std::optional<uint32_t> chipBytes;
+  std::optional<std::vector<std::string>> fail;
+  bool silent = false;
+  std::vector<SimFault> faults;
+  SimStepReport report{1, 0, 0, 1};
+  bool reportWithReplies = false;
+  std::optional<milliseconds> reportEvery;
+  SimReplyShape split;
+  std::optional<milliseconds> hangUpAfter;
+};
+
+Options Parse(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) throw BadOption{arg + " needs a value"};
+      return argv[++i];
+    };
+    if (arg == "--paced") {
+      o.baud = kLineBaud;
+    } else if (arg == "--silent") {
+      o.silent = true;
+    } else if (arg == "--report-with-replies") {
+      o.reportWithReplies = true;
+    } else if (arg == "--attach") {
+      o.attach = value();
+    } else if (arg == "--units") {
+      o.units = Number(value(), kMaxUnits);
+      if (o.units == 0) throw BadOption{"--units takes 1 to 8"};
+    } else if (arg == "--write-config") {
+      o.configFolder = value();
+    } else if (arg == "--baud") {
+      o.baud = static_cast<uint32_t>(Number(value(), 100000000));
+    } else if (arg == "--erase-ms") {
+      o.latencies.erase = milliseconds(Number(value(), 3600000));
+    } else if (arg == "--program-ms") {
+      o.latencies.program = milliseconds(Number(value(), 3600000));
+    } else if (arg == "--verify-ms") {
+      o.latencies.verify = milliseconds(Number(value(), 3600000));
+    } else if (arg == "--name") {
+      o.identity.name = value();
+    } else if (arg == "--version") {
+      o.identity.version = value();
+    } else if (arg == "--letters") {
+      const std::string letters = value();
+      if (letters.size() != 2) throw BadOption{"--letters takes two letters"};
+      o.identity.letters[0] = letters[0];
+      o.identity.letters[1] = letters[1];
+    } else if (arg == "--upgrade-version") {
+      o.upgradeVersion = value();
+    } else if (arg == "--state") {
+      o.state = value();
+    } else if (arg == "--chip-kb") {
+      o.chipBytes = static_cast<uint32_t>(Number(value(), kSimFlashBytes / 1024) * 1024);
+    } else if (arg == "--fail") {
+      o.fail = Split(value(), ',');
+    } else if (arg == "--fault") {
+      o.faults.push_back(ParseFault(value()));
+    } else if (arg == "--report") {
+      o.report = ParseReport(value());
+    } else if (arg == "--report-every") {
+      o.reportEvery = milliseconds(Number(value(), 3600000));
+      if (o.reportEvery->count() == 0) throw BadOption{"--report-every takes at least 1 ms"};
+    } else if (arg == "--split") {
+      const std::vector<std::string> parts = Split(value(), ',');
+      if (parts.size() != 2) throw BadOption{"--split takes AT,GAP_MS"};
+      o.split.cuts = {Number(parts[0], 0xFFFF)};
+      o.split.gap = milliseconds(Number(parts[1], 3600000));
+    } else if (arg == "--hangup-after") {
+      o.hangUpAfter = milliseconds(Number(value(), 3600000));
+    } else if (arg == "--help" || arg == "-h") {
+      throw HelpWanted{};
+    } else {
+      throw BadOption{"unknown option: " + arg};
+    }
+  }
+  if (o.attach && o.units != 1) throw BadOption{"--attach serves one unit"};
+  return o;
+}
+
+void Configure(SimUnit& unit, const Options& o) {
+  static const std::map<std::string, SimProtection> kProtections = {
+      {"read16", SimProtection::kReadProtected16},
+      {"read19", SimProtection::kReadProtected19},
+      {"write90", SimProtection::kWriteProtected}};
+  unit.SetIdentity(o.identity);
+  if (!o.upgradeVersion.empty()) unit.SetUpgradeVersion(o.upgradeVersion);
+  if (o.chipBytes) unit.SetChipSize(*o.chipBytes);
+  if (o.state == "notblank") {
+    unit.SetNotBlank();
+  } else if (kProtections.count(o.state)) {
+    unit.SetProtection(kProtections.at(o.state));
+  } else if (o.state != "blank") {
+    throw BadOption{"unknown state: " + o.state};
+  }
+  if (o.fail) {
+    if (o.fail->empty() || o.fail->size() > 3) throw BadOption{"--fail takes CODE[,CMD[,OP]]"};
+    int command = kSimAny;
+    int operation = kSimAny;
+    TakeMatch(*o.fail, command, operation);
+    unit.SetFailure(static_cast<uint8_t>(Number((*o.fail)[0], 0xFF)), command, operation);
+  }
+  unit.SetSilent(o.silent);
+  unit.SetLineRate(o.baud);
+  unit.SetLatencies(o.latencies);
+  for (const SimFault& fault : o.faults) unit.AddFault(fault);
+  SimReplyShape shape = o.split;
+  if (o.reportWithReplies) shape.reportsBefore = {o.report};
+  unit.SetReplyShape(shape);
+}
+
+// Waits for SIGINT or SIGTERM; until then sends the periodic step report and
+// hangs up when that is due.
+void Serve(std::vector<std::unique_ptr<SimUnit>>& units, const Options& o, const sigset_t& signals) {
+  const auto started = steady_clock::now();
+  auto nextReport = started + o.reportEvery.value_or(milliseconds(0));
+  bool hungUp = false;
+  for (;;) {
+    auto wake = steady_clock::time_point::max();
+    if (o.reportEvery) wake = nextReport;
+    if (o.hangUpAfter && !hungUp) wake = std::min(wake, started + *o.hangUpAfter);
+    int received = 0;
+    if (wake == steady_clock::time_point::max()) {
+      sigwait(&signals, &received);
+      return;
+    }
+    const auto left = duration_cast<nanoseconds>(std::max(wake - steady_clock::now(), nanoseconds(0)));
+    const timespec timeout{static_cast<time_t>(left.count() / 1000000000),
+                           static_cast<long>(left.count() % 1000000000)};
+    if (sigtimedwait(&signals, nullptr, &timeout) > 0) return;
+    const auto now = steady_clock::now();
+    if (o.hangUpAfter && !hungUp && now >= started + *o.hangUpAfter) {
+      for (auto& unit : units) unit->HangUp();
+      hungUp = true;
+    }
+    if (o.reportEvery && now >= nextReport) {
+      for (auto& unit : units)
+        if (!unit->IsHungUp()) unit->SendStepReport(o.report);
+      nextReport += *o.reportEvery;
+    }
+  }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::map<std::string, std::string> options;
-  bool paced = false;
-  bool silent = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--paced") {
-      paced = true;
-    } else if (arg == "--silent") {
-      silent = true;
-    } else if (arg.rfind("--", 0) == 0 && i + 1 < argc) {
-      options[arg] = argv[++i];
-    } else {
-      return Usage();
-    }
-  }
-
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
@@ -55,37 +296,26 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
   try {
-    SimUnit unit = options.count("--attach") ? SimUnit(options["--attach"]) : SimUnit();
-    SimIdentity identity;
-    if (options.count("--name")) identity.name = options["--name"];
-    if (options.count("--version")) identity.version = options["--version"];
-    if (options.count("--letters") && options["--letters"].size() == 2) {
-      identity.letters[0] = options["--letters"][0];
-      identity.letters[1] = options["--letters"][1];
+    const Options options = Parse(argc, argv);
+    std::vector<std::unique_ptr<SimUnit>> units;
+    std::vector<std::string> paths;
+    for (size_t i = 0; i < options.units; ++i) {
+      units.push_back(options.attach ? std::make_unique<SimUnit>(*options.attach)
+                                     : std::make_unique<SimUnit>());
+      Configure(*units.back(), options);
+      paths.push_back(units.back()->SlavePath());
     }
-    unit.SetIdentity(identity);
-    const std::string state = options.count("--state") ? options["--state"] : "blank";
-    const std::map<std::string, SimProtection> protections = {
-        {"read16", SimProtection::kReadProtected16},
-        {"read19", SimProtection::kReadProtected19},
-        {"write90", SimProtection::kWriteProtected}};
-    if (state == "notblank") {
-      unit.SetNotBlank();
-    } else if (protections.count(state)) {
-      unit.SetProtection(protections.at(state));
-    } else if (state != "blank") {
-      return Usage();
-    }
-    if (options.count("--fail"))
-      unit.SetFailure(static_cast<uint8_t>(std::strtoul(options["--fail"].c_str(), nullptr, 0)));
-    unit.SetSilent(silent);
-    if (paced) unit.SetLineRate(kLineBaud);
-    unit.Start();
-    std::printf("%s\n", unit.SlavePath().c_str());
+    if (options.configFolder) WriteConnectionConfig(*options.configFolder, paths);
+    for (auto& unit : units) unit->Start();
+    for (const std::string& path : paths) std::printf("%s\n", path.c_str());
     std::fflush(stdout);
-    int received = 0;
-    sigwait(&signals, &received);
-    unit.Stop();
+    Serve(units, options, signals);
+    for (auto& unit : units) unit->Stop();
+  } catch (const HelpWanted&) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  } catch (const BadOption& bad) {
+    return Usage(bad.why);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "orv-simunit: %s\n", e.what());
     return 1;

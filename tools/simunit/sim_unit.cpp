@@ -1,3 +1,6 @@
+// The simulated unit's line: the serving thread, pacing in both directions,
+// the one-shot scripts, and the accessors.
+
 #include "simunit/sim_unit.h"
 
 #include <fcntl.h>
@@ -10,98 +13,24 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <stdexcept>
 
-#include "link/framing.h"
 #include "link/wire.h"
-#include "shared/state.h"
+#include "simunit/sim_unit_parts.h"
+#include "simunit/sim_wire.h"
 
 namespace {
 
-constexpr uint32_t kEepBytes = kSimEepBytes;
-constexpr uint32_t kFirmwareStoreBytes = kSimFirmwareBytes;
-// Room for the largest command frame and a block behind it.
-constexpr size_t kReceiveBytes = 16384;
-// Result codes the unit answers with.
-constexpr uint8_t kResultSuccess = 6;
-constexpr uint8_t kResultProtected = 16;  // the blank check's "read-protected", a write's "write-protected"
-constexpr uint8_t kResultReadProtected = 19;
-constexpr uint8_t kResultNotBlank = 21;
-constexpr uint8_t kResultUnknownCommand = 37;
-constexpr uint8_t kResultVerifyDiffers = 48;
-constexpr uint8_t kResultOutOfRange = 85;
-constexpr uint8_t kResultIllegal = 90;
-// Pacing sends this many bytes at a time, then waits for the line to catch up.
+// The largest packet the program sends (a program block: header, parameter
+// block, 4 KB, CRC) with room to spare; a longer frame is answered as bad.
+constexpr size_t kMaxPacketBytes = 8192;
+constexpr size_t kReadBytes = 4096;
+// Pacing writes this many bytes at a time, each chunk once the line would
+// have carried it, so the last byte leaves when it would on the real line.
 constexpr size_t kPaceChunkBytes = 32;
 constexpr int kWritePollMs = 100;
-constexpr size_t kMaxIdentityText = 200;
-
-uint16_t Get16(const std::vector<uint8_t>& p, size_t at) {
-  return static_cast<uint16_t>(p[at] | (p[at + 1] << 8));
-}
-
-uint32_t Get32(const std::vector<uint8_t>& p, size_t at) {
-  return Get16(p, at) | (static_cast<uint32_t>(Get16(p, at + 2)) << 16);
-}
-
-void Put16(std::vector<uint8_t>& p, uint16_t v) {
-  p.push_back(static_cast<uint8_t>(v));
-  p.push_back(static_cast<uint8_t>(v >> 8));
-}
-
-// CRC-16/CCITT-FALSE (poly 0x1021, start 0xFFFF, no reflection, no final
-// xor) of bytes[start..end]: the checksum the program shows for an image.
-uint16_t Crc16(const uint8_t* bytes, uint32_t start, uint32_t end) {
-  uint16_t crc = 0xFFFF;
-  for (uint32_t i = start; i <= end; ++i) {
-    crc ^= static_cast<uint16_t>(bytes[i] << 8);
-    for (int bit = 0; bit < 8; ++bit)
-      crc = static_cast<uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
-  }
-  return crc;
-}
-
-// A reply packet: the request's command, argument and chip bytes, the
-// payload and the packet CRC.
-std::vector<uint8_t> ReplyPacket(const std::vector<uint8_t>& request,
-                                 const std::vector<uint8_t>& payload) {
-  const size_t n = payload.size();
-  std::vector<uint8_t> p(kPacketHeaderBytes + n + kPacketCrcBytes, 0);
-  std::copy_n(request.begin(), std::min<size_t>(request.size(), kHeaderLengthOffset), p.begin());
-  p[kHeaderLengthOffset] = static_cast<uint8_t>(n);
-  p[kHeaderLengthOffset + 1] = static_cast<uint8_t>(n >> 8);
-  std::copy(payload.begin(), payload.end(), p.begin() + kPacketHeaderBytes);
-  const uint16_t crc = PacketCrcRange(p.data(), 0, static_cast<uint32_t>(kPacketHeaderBytes + n - 1));
-  p[kPacketHeaderBytes + n] = static_cast<uint8_t>(crc);
-  p[kPacketHeaderBytes + n + 1] = static_cast<uint8_t>(crc >> 8);
-  return p;
-}
-
-std::vector<uint8_t> ResultPacket(const std::vector<uint8_t>& request, uint8_t code) {
-  return ReplyPacket(request, {code});
-}
-
-std::vector<uint8_t> Frame(const std::vector<uint8_t>& packet) {
-  std::vector<uint8_t> frame(MaxFrameBytes(packet.size()));
-  frame.resize(SlipEncode(packet.data(), frame.data(), packet.size(), frame.size()));
-  return frame;
-}
-
-// Copies length bytes from store[offset..] clipped to limit bytes.
-std::vector<uint8_t> Slice(const std::vector<uint8_t>& store, uint32_t limit, uint32_t offset,
-                           uint32_t length) {
-  limit = std::min<uint32_t>(limit, static_cast<uint32_t>(store.size()));
-  if (offset >= limit) return {};
-  const uint32_t n = std::min(length, limit - offset);
-  return std::vector<uint8_t>(store.begin() + offset, store.begin() + offset + n);
-}
-
-// True when [offset, offset + length) lies inside size bytes.
-bool Inside(uint64_t offset, uint64_t length, uint64_t size) { return offset + length <= size; }
-
-bool IsReadProtected(SimProtection p) {
-  return p == SimProtection::kReadProtected16 || p == SimProtection::kReadProtected19;
-}
+constexpr int64_t kMicrosPerSecond = 1000000;
 
 void SetRaw(int fd, bool realLine) {
   termios tio{};
@@ -134,16 +63,37 @@ int OpenWakeFd(int& lineFd, int& slaveFd) {
   throw std::runtime_error(std::string("eventfd: ") + std::strerror(error));
 }
 
-}  // namespace
-
-bool SimPacket::IsIdentify() const {
-  return bytes.size() == sizeof kIdentifyMark &&
-         std::equal(bytes.begin(), bytes.end(), std::begin(kIdentifyMark));
+// The time n bytes take on a line of baud bits per second.
+std::chrono::microseconds LineTime(size_t n, uint32_t baud) {
+  if (baud == 0) return std::chrono::microseconds(0);
+  return std::chrono::microseconds(static_cast<int64_t>(n) * kBitsPerByte * kMicrosPerSecond / baud);
 }
 
-uint8_t SimPacket::Command() const { return bytes.empty() ? 0 : bytes[0]; }
+bool Matches(int wanted, int value) { return wanted == kSimAny || wanted == value; }
 
-uint16_t SimPacket::Argument() const { return bytes.size() < 3 ? 0 : Get16(bytes, 1); }
+bool IsVerify(const std::vector<uint8_t>& p) {
+  return p.size() >= kPacketHeaderBytes && p[kHeaderCommandOffset] == kCmdOperation &&
+         GetLe16At(p, kHeaderArgumentOffset) == kOpVerify;
+}
+
+// Sets a packet's payload byte 0 and makes its CRC hold again.
+void SetStatusByte(std::vector<uint8_t>& packet, uint8_t status) {
+  if (packet.size() <= kPacketHeaderBytes + kPacketCrcBytes) return;
+  packet[kPacketHeaderBytes] = status;
+  const size_t body = packet.size() - kPacketCrcBytes;
+  PutLe16(packet.data() + body, SimPacketCrc(packet.data(), body));
+}
+
+std::vector<uint8_t> Framed(const std::vector<SimStepReport>& reports) {
+  std::vector<uint8_t> bytes;
+  for (const SimStepReport& r : reports) {
+    const std::vector<uint8_t> frame = SimFrame(SimStepReportPacket(r));
+    bytes.insert(bytes.end(), frame.begin(), frame.end());
+  }
+  return bytes;
+}
+
+}  // namespace
 
 SimUnit::SimUnit() {
   int master = -1;
@@ -153,7 +103,6 @@ SimUnit::SimUnit() {
     throw std::runtime_error(std::string("openpty: ") + std::strerror(errno));
   lineFd_ = master;
   slaveFd_ = slave;
-  ownsTty_ = true;
   slavePath_ = name;
   // Raw on the slave side, or the line discipline would echo our own replies
   // back to us and rewrite CR and LF bytes.
@@ -173,14 +122,14 @@ SimUnit::SimUnit(const std::string& attachPath) {
 
 SimUnit::~SimUnit() {
   Stop();
-  CloseFd(lineFd_);
-  CloseFd(slaveFd_);
+  CloseLine();
   CloseFd(wakeFd_);
 }
 
 void SimUnit::Start() {
-  if (thread_.joinable()) return;
+  if (thread_.joinable() || hungUp_) return;
   stopping_ = false;
+  serving_ = true;
   thread_ = std::thread([this] { Serve(); });
 }
 
@@ -194,341 +143,280 @@ void SimUnit::Stop() {
   [[maybe_unused]] ssize_t r = read(wakeFd_, &drained, sizeof drained);
 }
 
+void SimUnit::HangUp() {
+  hangUpRequested_ = true;
+  // A serving thread closes the line itself, so no fd it polls is closed
+  // under it; a write in progress on another thread ends at its next chunk.
+  // One that has ended (or never ran) polls nothing: close it here. Each side
+  // sets its flag before it reads the other's, so one of them closes.
+  const uint64_t one = 1;
+  [[maybe_unused]] ssize_t w = write(wakeFd_, &one, sizeof one);
+  if (!serving_) CloseLine();
+}
+
+void SimUnit::CloseLine() {
+  std::lock_guard<std::mutex> lock(writeMutex_);
+  // Set first, so that whoever sees the hang-up at the far end sees it here too.
+  if (hangUpRequested_) hungUp_ = true;
+  CloseFd(lineFd_);
+  CloseFd(slaveFd_);
+  changed_.notify_all();
+}
+
 void SimUnit::Serve() {
-  std::vector<uint8_t> rx(kReceiveBytes);
-  std::vector<uint8_t> frame(kFrameBytes);
-  uint16_t rxCount = 0;
+  ServeLine();
+  serving_ = false;
+  if (hangUpRequested_) CloseLine();
+}
+
+void SimUnit::ServeLine() {
+  SimFrameReader reader(kMaxPacketBytes);
+  std::vector<uint8_t> block(kReadBytes);
+  // When the last byte received so far would have ended on the paced line.
+  Clock::time_point lineFree{};
+  Clock::time_point frameReadAt{};
   while (!stopping_) {
+    if (hangUpRequested_) {
+      CloseLine();
+      return;
+    }
     pollfd fds[2] = {{lineFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
     if (poll(fds, 2, -1) < 0) {
       if (errno == EINTR) continue;
       return;
     }
-    if (fds[1].revents != 0) return;
+    if (fds[1].revents != 0) continue;  // Stop or HangUp: the loop head decides
     if ((fds[0].revents & POLLIN) == 0) {
       if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) return;
       continue;
     }
-    // A full buffer without a frame in it holds nothing worth keeping.
-    if (rxCount == rx.size()) rxCount = 0;
-    const ssize_t got = read(lineFd_, rx.data() + rxCount, rx.size() - rxCount);
+    const ssize_t got = read(lineFd_, block.data(), block.size());
     if (got <= 0) {
       if (got < 0 && (errno == EAGAIN || errno == EINTR)) continue;
       return;
     }
-    rxCount = static_cast<uint16_t>(rxCount + got);
-    uint16_t position = 0;
-    for (;;) {
-      const uint16_t start = position;
-      uint16_t frameLength = 0;
-      if (!ExtractFrame(rx.data(), rxCount, position, frame.data(), frame.size(), frameLength)) {
-        position = start;
-        break;
-      }
-      HandleFrame(frame.data(), frameLength);
+    const Clock::time_point readAt = Clock::now();
+    const uint32_t baud = LineBaud();
+    const Clock::time_point start = std::max(readAt, lineFree);
+    for (ssize_t i = 0; i < got && !Interrupted(); ++i) {
+      const bool wasOpen = reader.IsOpen();
+      const bool closed = reader.Take(block[static_cast<size_t>(i)]);
+      if (!wasOpen && reader.IsOpen()) frameReadAt = readAt;
+      if (!closed) continue;
+      HandleFrame(reader.Packet(), reader.Result(), frameReadAt,
+                  start + LineTime(static_cast<size_t>(i) + 1, baud));
     }
-    std::copy(rx.begin() + position, rx.begin() + rxCount, rx.begin());
-    rxCount = static_cast<uint16_t>(rxCount - position);
+    lineFree = start + LineTime(static_cast<size_t>(got), baud);
   }
 }
 
-void SimUnit::HandleFrame(uint8_t* frame, uint16_t frameLength) {
-  std::vector<uint8_t> decoded(kTxPacketBytes);
-  uint16_t decodedLength = 0;
-  uint16_t count = frameLength;
-  const uint8_t result = SlipDecode(frame, decoded.data(), decoded.size(), decodedLength, count);
-  decoded.resize(result == kFrameIncomplete ? 0 : decodedLength);
-  std::vector<uint8_t> reply;
+void SimUnit::HandleFrame(const std::vector<uint8_t>& packet, uint8_t decodeResult,
+                          Clock::time_point receivedAt, Clock::time_point arrived) {
+  std::optional<Outgoing> out = Prepare(packet, decodeResult, receivedAt);
+  changed_.notify_all();
+  if (!out) return;
+  if (!WaitUntil(arrived + out->delay)) return;
+  if (out->hangUp) {
+    hangUpRequested_ = true;
+    CloseLine();
+    return;
+  }
+  WriteShaped(*out);
+}
+
+std::optional<SimUnit::Outgoing> SimUnit::Prepare(const std::vector<uint8_t>& packet,
+                                                  uint8_t decodeResult,
+                                                  Clock::time_point receivedAt) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const uint8_t result = decodeResult != 0 || packet.size() >= kPacketHeaderBytes ||
+                                 IsIdentifyRequest(packet)
+                             ? decodeResult
+                             : kSimFrameBad;
+  log_.push_back(SimPacket{packet, result, receivedAt, {}});
+  const uint64_t serial = nextSerial_++;
+  logSerials_.push_back(serial);
+  std::vector<uint8_t> reply = Answer(packet, result);
+  if (reply.empty()) return std::nullopt;
+
+  Outgoing out;
+  out.serial = serial;
+  const bool isPacket = result == 0 && packet.size() >= kPacketHeaderBytes;
+  std::optional<SimFault> fault = isPacket ? TakeFault(packet) : std::nullopt;
+  if (isPacket) out.delay = LatencyOf(packet);
+  if (fault && !Spoil(*fault, packet, reply, out)) return std::nullopt;
+  if (out.hangUp) return out;
+  if (!nextShapes_.empty()) {
+    out.shape = nextShapes_.front();
+    nextShapes_.pop_front();
+  } else {
+    out.shape = shape_;
+  }
+  std::vector<uint8_t> frame = SimFrame(reply);
+  // The unit's own framing never makes this sequence: 0xDB must be followed
+  // by 0xDC or 0xDD.
+  if (out.badEscape) {
+    const std::vector<uint8_t> bad = {0xDB, 0x01};
+    frame.insert(frame.begin() + static_cast<ptrdiff_t>(frame.size() / 2), bad.begin(), bad.end());
+  }
+  out.bytes = Framed(out.shape.reportsBefore);
+  out.bytes.insert(out.bytes.end(), frame.begin(), frame.end());
+  const std::vector<uint8_t> after = Framed(out.shape.reportsAfter);
+  out.bytes.insert(out.bytes.end(), after.begin(), after.end());
+  return out;
+}
+
+bool SimUnit::Spoil(const SimFault& fault, const std::vector<uint8_t>& request,
+                    std::vector<uint8_t>& reply, Outgoing& out) {
+  switch (fault.kind) {
+    case SimFaultKind::kBadCrc:
+      reply.back() ^= 0x01;
+      break;
+    case SimFaultKind::kBadEscape:
+      out.badEscape = true;
+      break;
+    case SimFaultKind::kTruncatedData:
+      if (reply.size() >= kPacketHeaderBytes + kPacketCrcBytes) {
+        const size_t n = reply.size() - kPacketHeaderBytes - kPacketCrcBytes;
+        const auto payload = reply.begin() + kPacketHeaderBytes;
+        reply = SimPacketOf(reply, std::vector<uint8_t>(payload, payload + std::min<size_t>(n, fault.keepBytes)));
+      }
+      break;
+    case SimFaultKind::kOneByteReply:
+      reply = SimPacketOf(request, {fault.code});
+      break;
+    case SimFaultKind::kVerifyDiffers:
+      SetStatusByte(reply, kSimVerifyDiffers);
+      break;
+    case SimFaultKind::kSilence:
+      return false;
+    case SimFaultKind::kLateReply:
+      out.delay += fault.delay;
+      break;
+    case SimFaultKind::kHangUp:
+      out.hangUp = true;
+      break;
+  }
+  return true;
+}
+
+std::optional<SimFault> SimUnit::TakeFault(const std::vector<uint8_t>& packet) {
+  const int command = packet[kHeaderCommandOffset];
+  const int argument = GetLe16At(packet, kHeaderArgumentOffset);
+  for (auto it = faults_.begin(); it != faults_.end(); ++it) {
+    const bool wanted = it->kind == SimFaultKind::kVerifyDiffers
+                            ? IsVerify(packet)
+                            : Matches(it->command, command) && Matches(it->operation, argument);
+    if (!wanted) continue;
+    const SimFault fault = *it;
+    faults_.erase(it);
+    return fault;
+  }
+  return std::nullopt;
+}
+
+std::chrono::microseconds SimUnit::LatencyOf(const std::vector<uint8_t>& packet) const {
+  const uint8_t command = packet[kHeaderCommandOffset];
+  if (command == kCmdProgramFlash || command == kCmdProgramEep) return latencies_.program;
+  if (command != kCmdOperation) return std::chrono::microseconds(0);
+  switch (GetLe16At(packet, kHeaderArgumentOffset)) {
+    case kOpErase:
+      return latencies_.erase;
+    case kOpVerify:
+      return latencies_.verify;
+    default:
+      return std::chrono::microseconds(0);
+  }
+}
+
+void SimUnit::WriteShaped(const Outgoing& out) {
+  {
+    std::lock_guard<std::mutex> lock(writeMutex_);
+    const uint32_t baud = LineBaud();
+    size_t from = 0;
+    bool whole = true;
+    std::vector<size_t> ends = out.shape.cuts;
+    ends.push_back(out.bytes.size());
+    for (size_t end : ends) {
+      if (end <= from || end > out.bytes.size()) continue;
+      if (from > 0 && !WaitUntil(Clock::now() + out.shape.gap)) {
+        whole = false;
+        break;
+      }
+      if (!WritePaced(out.bytes.data() + from, end - from, baud)) {
+        whole = false;
+        break;
+      }
+      from = end;
+    }
+    if (!whole) return;
+  }
+  const Clock::time_point done = Clock::now();
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    reply = Answer(decoded, result);
-    log_.push_back(SimPacket{decoded, result});
-  }
-  logChanged_.notify_all();
-  if (!reply.empty()) Write(reply);
-}
-
-std::vector<uint8_t> SimUnit::Answer(const std::vector<uint8_t>& packet, uint8_t decodeResult) {
-  if (decodeResult == kFrameOk) return AnswerPacket(packet);
-  if (SimPacket{packet, decodeResult}.IsIdentify())
-    return silentIdentify_ ? std::vector<uint8_t>{} : Frame(IdentityReply());
-  if (silent_) return {};
-  return Frame(ResultPacket({}, kFrameBad));
-}
-
-std::vector<uint8_t> SimUnit::AnswerPacket(const std::vector<uint8_t>& p) {
-  const uint8_t command = p[kHeaderCommandOffset];
-  const uint16_t argument = Get16(p, kHeaderArgumentOffset);
-  const size_t n = Get16(p, kHeaderLengthOffset);
-  const bool whole = p.size() == kPacketHeaderBytes + n + kPacketCrcBytes;
-  const bool crcOk = whole && PacketCrcRange(p.data(), 0, static_cast<uint32_t>(p.size() - 3)) ==
-                                  Get16(p, p.size() - kPacketCrcBytes);
-  if (command == kCmdReset) {
-    if (crcOk) ++resets_;
-    return {};
-  }
-  if (command == kCmdFirmwareFinish) {
-    if (crcOk) TakeFirmwareFinish(p);
-    return {};
-  }
-  if (silent_) return {};
-  if (!whole) return Frame(ResultPacket(p, kFrameBad));
-  if (!crcOk) return Frame(ResultPacket(p, kPacketCrcBad));
-  if (failure_.code != 0 && (failure_.command == kSimAny || failure_.command == command) &&
-      (failure_.operation == kSimAny || failure_.operation == argument))
-    return Frame(ResultPacket(p, failure_.code));
-
-  const size_t payload = kPacketHeaderBytes;
-  const uint64_t blockOffset = uint64_t{argument} * 1024;
-  uint8_t code = kResultSuccess;
-  switch (command) {
-    case kCmdOperation:
-      TakeParamBlock(p);
-      return AnswerOperation(p);
-    case kCmdProgramFlash:
-    case kCmdProgramEep: {
-      TakeParamBlock(p);
-      if (n != kParamBlockBytes + kDataBlockBytes) {
-        code = kFrameBad;
-        break;
-      }
-      std::vector<uint8_t>& store = command == kCmdProgramFlash ? flash_ : eep_;
-      const uint32_t size = command == kCmdProgramFlash ? chipBytes_ : kEepBytes;
-      if (protection_ == SimProtection::kWriteProtected) {
-        code = kResultProtected;
-      } else if (!Inside(blockOffset, kDataBlockBytes, size)) {
-        code = kResultOutOfRange;
-      } else {
-        std::copy_n(p.begin() + payload + kParamBlockBytes, kDataBlockBytes,
-                    store.begin() + static_cast<ptrdiff_t>(blockOffset));
-      }
+    ++repliesSent_;
+    // The entry is near the end, unless the log was cleared meanwhile.
+    for (size_t i = logSerials_.size(); i-- > 0;) {
+      if (logSerials_[i] != out.serial) continue;
+      log_[i].repliedAt = done;
       break;
     }
-    case kCmdReadFlash:
-    case kCmdReadEep: {
-      TakeParamBlock(p);
-      const std::vector<uint8_t>& store = command == kCmdReadFlash ? flash_ : eep_;
-      const uint32_t size = command == kCmdReadFlash ? chipBytes_ : kEepBytes;
-      if (IsReadProtected(protection_)) {
-        code = kResultReadProtected;
-      } else if (!Inside(blockOffset, kDataBlockBytes, size)) {
-        code = kResultOutOfRange;
-      } else {
-        return Frame(ReplyPacket(
-            p, Slice(store, size, static_cast<uint32_t>(blockOffset), kDataBlockBytes)));
-      }
-      break;
-    }
-    case kCmdDownloadFlash:
-    case kCmdDownloadEep:
-      // The job's images are kept in one store, EEP blocks by their number too.
-      if (n != kDataBlockBytes) {
-        code = kFrameBad;
-      } else if (!Inside(blockOffset, kDataBlockBytes, download_.size())) {
-        code = kResultOutOfRange;
-      } else {
-        std::copy_n(p.begin() + payload, kDataBlockBytes,
-                    download_.begin() + static_cast<ptrdiff_t>(blockOffset));
-      }
-      break;
-    case kCmdOfflineInfo:
-      code = TakeOfflineInfo(p);
-      break;
-    case kCmdFirmwareBlock:
-      code = TakeFirmwareBlock(p);
-      break;
-    default:
-      code = kResultUnknownCommand;
-      break;
   }
-  return Frame(ResultPacket(p, code));
-}
-
-void SimUnit::TakeParamBlock(const std::vector<uint8_t>& p) {
-  const size_t at = kPacketHeaderBytes + kParamRomSizeKBOffset;
-  if (p.size() < at + 2 + kPacketCrcBytes) return;
-  const uint32_t bytes = uint32_t{Get16(p, at)} * 1024;
-  if (bytes != 0) chipBytes_ = std::min<uint32_t>(bytes, kSimFlashBytes);
-}
-
-std::vector<uint8_t> SimUnit::AnswerOperation(const std::vector<uint8_t>& p) {
-  const uint16_t operation = Get16(p, kHeaderArgumentOffset);
-  const size_t n = Get16(p, kHeaderLengthOffset);
-  const size_t payload = kPacketHeaderBytes;
-  uint8_t code = kResultSuccess;
-  switch (operation) {
-    case kOpBlankCheck:
-      if (protection_ == SimProtection::kReadProtected16) {
-        code = kResultProtected;
-      } else if (protection_ == SimProtection::kReadProtected19) {
-        code = kResultReadProtected;
-      } else if (protection_ == SimProtection::kWriteProtected) {
-        code = kResultIllegal;
-      } else {
-        const bool blank = std::all_of(flash_.begin(), flash_.begin() + chipBytes_,
-                                       [](uint8_t b) { return b == kSimErasedByte; });
-        code = blank ? kResultSuccess : kResultNotBlank;
-      }
-      break;
-    case kOpErase:
-      std::fill(flash_.begin(), flash_.begin() + chipBytes_, kSimErasedByte);
-      std::fill(eep_.begin(), eep_.end(), kSimErasedByte);
-      protection_ = SimProtection::kNone;
-      break;
-    case kOpVerify: {
-      if (n < kParamImageCrc16Offset + 2) {
-        code = kFrameBad;
-        break;
-      }
-      if (IsReadProtected(protection_)) {
-        code = kResultReadProtected;
-        break;
-      }
-      const uint32_t start = uint32_t{Get16(p, payload + kParamFlashStartOffset)} << 8;
-      const uint32_t end = (uint32_t{Get16(p, payload + kParamFlashEndOffset)} << 8) | 0xFF;
-      if (end < start || end >= chipBytes_) {
-        code = kResultOutOfRange;
-        break;
-      }
-      const uint16_t chip = Crc16(flash_.data(), start, end);
-      const uint16_t expected = Get16(p, payload + kParamImageCrc16Offset);
-      std::vector<uint8_t> reply = {chip == expected ? kResultSuccess : kResultVerifyDiffers, 0};
-      Put16(reply, chip);
-      Put16(reply, expected);
-      return Frame(ReplyPacket(p, reply));
-    }
-    case kOpChipId:
-      return Frame(ReplyPacket(p, std::vector<uint8_t>(chipId_.begin(), chipId_.end())));
-    case kOpWriteConfig:
-      if (n < kParamControlGroupOffset + kParamControlGroupBytes) {
-        code = kFrameBad;
-      } else if (protection_ == SimProtection::kWriteProtected) {
-        code = kResultProtected;
-      } else {
-        std::copy_n(p.begin() + payload + kParamControlGroupOffset, config_.size(), config_.begin());
-      }
-      break;
-    case kOpReadAddress: {
-      if (n < kReadLengthOffset + 2) {
-        code = kFrameBad;
-        break;
-      }
-      const uint32_t address = Get32(p, payload + kReadAddressOffset);
-      const uint16_t length = Get16(p, payload + kReadLengthOffset);
-      if (IsReadProtected(protection_)) {
-        code = kResultReadProtected;
-      } else if (length > kDataBlockBytes || !Inside(address, length, chipBytes_)) {
-        code = kResultOutOfRange;
-      } else {
-        return Frame(ReplyPacket(p, Slice(flash_, chipBytes_, address, length)));
-      }
-      break;
-    }
-    default:
-      code = kResultUnknownCommand;
-      break;
-  }
-  return Frame(ResultPacket(p, code));
-}
-
-uint8_t SimUnit::TakeOfflineInfo(const std::vector<uint8_t>& p) {
-  if (Get16(p, kHeaderLengthOffset) != 2 * kOfflineInfoBytes) return kFrameBad;
-  const uint16_t argument = Get16(p, kHeaderArgumentOffset);
-  const uint8_t key0 = static_cast<uint8_t>(((argument & 0xFF) ^ kOfflineKeyFixed0) | 0x80);
-  const uint8_t key1 = static_cast<uint8_t>(((argument >> 8) ^ kOfflineKeyFixed1) | 0x80);
-  std::vector<uint8_t> plain(p.begin() + kPacketHeaderBytes,
-                             p.begin() + kPacketHeaderBytes + 2 * kOfflineInfoBytes);
-  for (size_t i = 0; i < plain.size(); ++i) plain[i] ^= (i % 2 == 0) ? key0 : key1;
-  if (!std::equal(plain.begin(), plain.begin() + kOfflineInfoBytes,
-                  plain.begin() + kOfflineInfoBytes))
-    return kFrameBad;
-  uint16_t sum = 0;
-  for (size_t i = 0; i < kOfflineInfoSumOffset; ++i) sum = static_cast<uint16_t>(sum + plain[i]);
-  if (PacketCrcRange(plain.data(), 0, kOfflineInfoCrcOffset - 1) != Get16(plain, kOfflineInfoCrcOffset) ||
-      sum != Get16(plain, kOfflineInfoSumOffset))
-    return kPacketCrcBad;
-  std::array<uint8_t, kOfflineInfoBytes> block{};
-  std::copy_n(plain.begin(), block.size(), block.begin());
-  offlineInfo_ = block;
-  return kResultSuccess;
-}
-
-uint8_t SimUnit::TakeFirmwareBlock(const std::vector<uint8_t>& p) {
-  if (Get16(p, kHeaderLengthOffset) != kFirmwarePayloadBytes) return kFrameBad;
-  const uint16_t w = Get16(p, kFirmwareMaskWordOffset);
-  const uint8_t wordBytes[3] = {static_cast<uint8_t>(w), static_cast<uint8_t>(w >> 8),
-                                static_cast<uint8_t>(w)};
-  const uint32_t block = p[kHeaderArgumentOffset] / 4u;
-  const uint32_t base = (block * kFirmwareBlockBytes) % kFirmwareStoreBytes;
-  const uint8_t* masked = p.data() + kPacketHeaderBytes;
-  const uint8_t* random = masked + kFirmwareBlockBytes;
-  for (uint32_t j = 0; j < kFirmwareBlockBytes; ++j) {
-    // The fourth byte of every group does not travel.
-    const uint8_t plain = (j % 4 == 3) ? 0 : masked[j] ^ random[j] ^ wordBytes[j % 4];
-    firmware_[base + j] = plain;
-  }
-  ++firmwareBlocks_;
-  return kResultSuccess;
-}
-
-void SimUnit::TakeFirmwareFinish(const std::vector<uint8_t>& p) {
-  static const uint8_t kFinish[] = {kCmdFirmwareFinish, 0x00, 'R', 'S', 0x00, 0x00, 0x02, 0x00};
-  if (!std::equal(std::begin(kFinish), std::end(kFinish), p.begin())) return;
-  if (firmwareBlocks_ > 0 && !upgradeVersion_.empty()) identity_.version = upgradeVersion_;
-  firmwareBlocks_ = 0;
-}
-
-std::vector<uint8_t> SimUnit::IdentityReply() const {
-  std::string text = identity_.name + " " + identity_.version + identity_.suffix;
-  if (text.size() > kMaxIdentityText) text.resize(kMaxIdentityText);
-  // The text goes out with its terminating 0: L + 1 bytes.
-  std::vector<uint8_t> reply(kIdentityTextOffset + text.size() + 1, 0);
-  std::copy(std::begin(kIdentifyMark), std::end(kIdentifyMark), reply.begin());
-  reply[kIdentityDeviceTypeOffset] = identity_.deviceType;
-  reply[kIdentityTextLengthOffset] = static_cast<uint8_t>(text.size());
-  reply[kIdentityTextLengthOffset + 1] = static_cast<uint8_t>(text.size() >> 8);
-  reply[kIdentityLettersOffset] = static_cast<uint8_t>(identity_.letters[0]);
-  reply[kIdentityLettersOffset + 1] = static_cast<uint8_t>(identity_.letters[1]);
-  std::copy(text.begin(), text.end(), reply.begin() + kIdentityTextOffset);
-  return reply;
+  changed_.notify_all();
 }
 
 void SimUnit::Write(const std::vector<uint8_t>& bytes) {
   std::lock_guard<std::mutex> lock(writeMutex_);
-  uint32_t baud = 0;
-  {
-    std::lock_guard<std::mutex> state(mutex_);
-    baud = lineBaud_;
-  }
-  if (baud == 0) {
-    WriteAll(bytes.data(), bytes.size());
-    return;
-  }
-  using Clock = std::chrono::steady_clock;
-  const auto start = Clock::now();
-  for (size_t sent = 0; sent < bytes.size() && !stopping_;) {
-    const size_t chunk = std::min(kPaceChunkBytes, bytes.size() - sent);
-    WriteAll(bytes.data() + sent, chunk);
-    sent += chunk;
-    const auto lineTime = std::chrono::microseconds(
-        static_cast<int64_t>(sent) * kBitsPerByte * 1000000 / baud);
-    std::this_thread::sleep_until(start + lineTime);
-  }
+  WritePaced(bytes.data(), bytes.size(), LineBaud());
 }
 
-void SimUnit::WriteAll(const uint8_t* bytes, size_t n) {
-  while (n > 0 && !stopping_) {
+// writeMutex_ held.
+bool SimUnit::WritePaced(const uint8_t* bytes, size_t n, uint32_t baud) {
+  if (baud == 0) return WriteAll(bytes, n);
+  const Clock::time_point start = Clock::now();
+  for (size_t sent = 0; sent < n;) {
+    const size_t chunk = std::min(kPaceChunkBytes, n - sent);
+    if (!WaitUntil(start + LineTime(sent + chunk, baud))) return false;
+    if (!WriteAll(bytes + sent, chunk)) return false;
+    sent += chunk;
+  }
+  return true;
+}
+
+// writeMutex_ held.
+bool SimUnit::WriteAll(const uint8_t* bytes, size_t n) {
+  while (n > 0) {
+    if (Interrupted() || lineFd_ < 0) return false;
     const ssize_t put = write(lineFd_, bytes, n);
     if (put > 0) {
       bytes += put;
       n -= static_cast<size_t>(put);
       continue;
     }
-    if (put < 0 && errno != EAGAIN && errno != EINTR) return;
+    if (put < 0 && errno != EAGAIN && errno != EINTR) return false;
     // The far side is not reading: wait for room, or for Stop.
     pollfd fds[2] = {{lineFd_, POLLOUT, 0}, {wakeFd_, POLLIN, 0}};
     poll(fds, 2, kWritePollMs);
   }
+  return true;
+}
+
+bool SimUnit::WaitUntil(Clock::time_point when) const {
+  for (;;) {
+    if (Interrupted()) return false;
+    const auto left = when - Clock::now();
+    if (left <= Clock::duration::zero()) return true;
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+    const timespec timeout{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+    // The wake-up fd stays readable once signalled, so every wait after Stop
+    // or HangUp ends at once.
+    pollfd wake{wakeFd_, POLLIN, 0};
+    ppoll(&wake, 1, &timeout, nullptr);
+  }
+}
+
+uint32_t SimUnit::LineBaud() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return lineBaud_;
 }
 
 void SimUnit::SetIdentity(const SimIdentity& identity) {
@@ -598,12 +486,12 @@ void SimUnit::WriteFlash(uint32_t offset, const std::vector<uint8_t>& bytes) {
 
 std::vector<uint8_t> SimUnit::ReadFlash(uint32_t offset, uint32_t length) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return Slice(flash_, chipBytes_, offset, length);
+  return SimSlice(flash_, chipBytes_, offset, length);
 }
 
 std::vector<uint8_t> SimUnit::ReadEep(uint32_t offset, uint32_t length) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return Slice(eep_, kEepBytes, offset, length);
+  return SimSlice(eep_, kSimEepBytes, offset, length);
 }
 
 std::array<uint8_t, 16> SimUnit::ConfigBytes() const {
@@ -618,7 +506,7 @@ std::optional<std::array<uint8_t, 512>> SimUnit::OfflineInfo() const {
 
 std::vector<uint8_t> SimUnit::DownloadedFlash(uint32_t offset, uint32_t length) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return Slice(download_, kSimFlashBytes, offset, length);
+  return SimSlice(download_, kSimFlashBytes, offset, length);
 }
 
 std::vector<uint8_t> SimUnit::Firmware() const {
@@ -641,17 +529,38 @@ void SimUnit::SetLineRate(uint32_t baud) {
   lineBaud_ = baud;
 }
 
-void SimUnit::SendStepReport(uint8_t step, uint8_t result, uint16_t progress, uint16_t total) {
-  std::vector<uint8_t> report = {kStepReportMark, step, result};
-  Put16(report, progress);
-  Put16(report, total);
-  uint8_t sum = 0;
-  for (uint8_t b : report) sum = static_cast<uint8_t>(sum + b);
-  report.push_back(static_cast<uint8_t>(0x100 - sum));
-  SendFrame(report);
+void SimUnit::SetLatencies(const SimLatencies& latencies) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  latencies_ = latencies;
 }
 
-void SimUnit::SendFrame(const std::vector<uint8_t>& packet) { Write(Frame(packet)); }
+void SimUnit::AddFault(const SimFault& fault) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  faults_.push_back(fault);
+}
+
+size_t SimUnit::FaultsPending() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return faults_.size();
+}
+
+void SimUnit::SetReplyShape(const SimReplyShape& shape) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  shape_ = shape;
+}
+
+void SimUnit::ShapeNextReply(const SimReplyShape& shape) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  nextShapes_.push_back(shape);
+}
+
+void SimUnit::SendStepReport(const SimStepReport& report) { SendFrame(SimStepReportPacket(report)); }
+
+void SimUnit::SendStepReport(uint8_t step, uint8_t result, uint16_t progress, uint16_t total) {
+  SendStepReport(SimStepReport{step, result, progress, total});
+}
+
+void SimUnit::SendFrame(const std::vector<uint8_t>& packet) { Write(SimFrame(packet)); }
 
 void SimUnit::SendRaw(const std::vector<uint8_t>& bytes) { Write(bytes); }
 
@@ -663,9 +572,30 @@ std::vector<SimPacket> SimUnit::Log() const {
 void SimUnit::ClearLog() {
   std::lock_guard<std::mutex> lock(mutex_);
   log_.clear();
+  logSerials_.clear();
 }
 
 bool SimUnit::WaitForLog(size_t count, std::chrono::milliseconds timeout) const {
   std::unique_lock<std::mutex> lock(mutex_);
-  return logChanged_.wait_for(lock, timeout, [&] { return log_.size() >= count; });
+  return changed_.wait_for(lock, timeout, [&] { return log_.size() >= count; });
+}
+
+std::vector<uint16_t> SimUnit::ProgrammedBlocks() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return programmedBlocks_;
+}
+
+std::vector<uint16_t> SimUnit::DownloadBlocks() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return downloadBlocks_;
+}
+
+size_t SimUnit::RepliesSent() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return repliesSent_;
+}
+
+bool SimUnit::WaitForReplies(size_t count, std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, timeout, [&] { return repliesSent_ >= count; });
 }

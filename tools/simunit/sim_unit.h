@@ -1,13 +1,16 @@
 #pragma once
 // A simulated programmer unit on the far side of a serial line: it answers the
-// identify request and every command packet as a unit does, with the
-// program's own framing, and keeps a chip (flash, EEP, configuration bytes,
-// ID) so that program, verify, checksum and reads round-trip.
+// identify request and every command packet as a unit does, with framing and
+// packet CRC of its own (simunit/sim_wire.h), and keeps a chip (flash, EEP,
+// configuration bytes, ID) so that program, verify, checksum and reads
+// round-trip. Tests and the benchmark shape its timing and its replies.
 //
 // Threads: Start() runs one serving thread that reads the line and answers;
-// every public member may be called from any thread at any time (state and
-// log are guarded by one mutex; writes to the line by another). Stop() (and
-// the destructor) ends the thread and waits for it.
+// every public member may be called from any thread at any time (state, log and
+// scripts are guarded by one mutex; writes to the line by another). Stop() (and
+// the destructor) ends the thread and waits for it; every wait of the serving
+// thread (pacing, latencies, gaps, a full line) ends at once on Stop or
+// HangUp, so Stop returns within a few milliseconds.
 //
 // What it does with what it receives (beyond the program's contract):
 //  - every packet's CRC is checked: a bad one is answered with 35; a frame
@@ -25,12 +28,18 @@
 //    finish packet (0xBD) makes the unit report the upgrade version (see
 //    SetUpgradeVersion) from then on. Neither the reset (0x8A) nor the finish
 //    is answered.
+//
+// Timing: with a line rate set, a frame is answered only once its bytes would
+// have arrived on that line (11 bits a byte, the bytes of one read following
+// the previous ones), then after the latency of its operation, and the reply
+// leaves no faster than the line carries it.
 
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -55,10 +64,15 @@ enum class SimProtection : uint8_t {
   kWriteProtected,   // blank check answers 90; writes answer 16
 };
 
-// One frame the unit received, as decoded by SlipDecode.
+// One frame the unit received.
 struct SimPacket {
-  std::vector<uint8_t> bytes;  // the decoded packet (or as much as decoded)
-  uint8_t decodeResult = 0;    // SlipDecode's result for the frame
+  std::vector<uint8_t> bytes;  // the decoded packet (empty when the frame was bad)
+  uint8_t decodeResult = 0;    // 0, or 42 for a bad frame or one shorter than a header
+  // When the read that held the frame's opening byte returned, and when the
+  // reply's last byte went onto the line (a default time point: no reply, or
+  // not yet). They measure how fast the program turns a reply round.
+  std::chrono::steady_clock::time_point receivedAt;
+  std::chrono::steady_clock::time_point repliedAt;
   bool IsIdentify() const;
   uint8_t Command() const;    // byte 0, or 0 when empty
   uint16_t Argument() const;  // bytes 1-2, or 0 when shorter
@@ -71,8 +85,63 @@ inline constexpr uint32_t kSimEepBytes = 16384;
 inline constexpr uint32_t kSimFirmwareBytes = 65536;
 // The byte of an erased flash or EEP cell.
 inline constexpr uint8_t kSimErasedByte = 0xFF;
-// Matches any command or operation in SetFailure.
+// Matches any command or operation in SetFailure and SimFault.
 inline constexpr int kSimAny = -1;
+
+// A step report as a unit sends it on its own; its check byte is computed.
+struct SimStepReport {
+  uint8_t step = 0;
+  uint8_t result = 0;
+  uint16_t progress = 0;
+  uint16_t total = 0;
+};
+
+// One-shot faults. Each is used by the first answered command (never the
+// identify request, the reset or the finish) that it matches, then dropped.
+// A fault changes only the reply: the command itself is carried out.
+enum class SimFaultKind : uint8_t {
+  kBadCrc,         // the reply's packet CRC does not hold
+  kBadEscape,      // the reply's frame holds 0xDB followed by a byte that is no escape
+  kTruncatedData,  // the reply's payload is cut to keepBytes (its length field and CRC agree)
+  kOneByteReply,   // a one-byte result (code) in place of the reply
+  kVerifyDiffers,  // a verify answers 48 whatever the chip holds (waits for a verify)
+  kSilence,        // no reply at all
+  kLateReply,      // the reply leaves delay later
+  kHangUp,         // the unit closes its side of the line instead of replying
+};
+
+struct SimFault {
+  SimFaultKind kind = SimFaultKind::kSilence;
+  int command = kSimAny;    // a command code, or kSimAny
+  int operation = kSimAny;  // the packet argument (operation or block), or kSimAny
+  uint8_t code = 6;         // kOneByteReply: the result sent
+  uint16_t keepBytes = 0;   // kTruncatedData: payload bytes kept
+  std::chrono::milliseconds delay{0};  // kLateReply
+};
+
+// How a reply goes onto the line: step reports framed in the same write ahead
+// of it and behind it, and the places where the write is cut into several,
+// with a pause before each piece after the first. Cuts are byte offsets into
+// the whole write (reports included), ascending; those at or past its end are
+// ignored. A gap longer than the program's read interval (3 or 5 ms) makes the
+// program receive the pieces as separate blocks.
+struct SimReplyShape {
+  std::vector<SimStepReport> reportsBefore;
+  std::vector<SimStepReport> reportsAfter;
+  std::vector<size_t> cuts;
+  std::chrono::microseconds gap{0};
+};
+
+// How long the unit works on an operation before it answers: an erase, each
+// program block (flash or EEP), a verify.
+struct SimLatencies {
+  std::chrono::microseconds erase{0};
+  std::chrono::microseconds program{0};
+  std::chrono::microseconds verify{0};
+};
+
+// The packet of a step report (8 bytes summing to 0 mod 256), unframed.
+std::vector<uint8_t> SimStepReportPacket(const SimStepReport& report);
 
 class SimUnit {
  public:
@@ -93,6 +162,10 @@ class SimUnit {
 
   void Start();
   void Stop();
+  // Closes the unit's side of the line, as a unit pulled off the cable: the
+  // program's end sees the hang-up. Nothing is received or sent afterwards.
+  void HangUp();
+  bool IsHungUp() const { return hungUp_; }
 
   // Identity. SetUpgradeVersion: the version the firmware image carries,
   // reported after the next finish packet that follows at least one block.
@@ -126,12 +199,23 @@ class SimUnit {
   int FirmwareBlocksReceived() const;     // blocks since the last finish
   int ResetsReceived() const;
 
-  // Line pacing: 0 sends as fast as the line takes it; else bytes go out no
-  // faster than baud / 11 bytes per second (1,000,000 for the real line).
+  // Timing. SetLineRate: 0 takes and sends as fast as the pty does; else the
+  // line of baud bits per second (kLineBaud for the real one) in both
+  // directions, 11 bits a byte.
   void SetLineRate(uint32_t baud);
+  void SetLatencies(const SimLatencies& latencies);
 
-  // Sends on its own: a step report (its check byte computed), a packet framed
-  // as it stands, or raw bytes.
+  // Scripts. AddFault queues a one-shot fault (see SimFault). SetReplyShape
+  // shapes every reply; ShapeNextReply queues a shape for one reply (of any
+  // kind, the identity reply included), used before the standing one.
+  void AddFault(const SimFault& fault);
+  size_t FaultsPending() const;
+  void SetReplyShape(const SimReplyShape& shape);
+  void ShapeNextReply(const SimReplyShape& shape);
+
+  // Sends on its own: a step report, a packet framed as it stands, or raw
+  // bytes. Each goes out whole, never inside another write.
+  void SendStepReport(const SimStepReport& report);
   void SendStepReport(uint8_t step, uint8_t result, uint16_t progress, uint16_t total);
   void SendFrame(const std::vector<uint8_t>& packet);
   void SendRaw(const std::vector<uint8_t>& bytes);
@@ -141,6 +225,14 @@ class SimUnit {
   void ClearLog();
   // Waits until the log holds at least count frames; false on time-out.
   bool WaitForLog(size_t count, std::chrono::milliseconds timeout) const;
+  // The block arguments, in arrival order, of the program blocks (0x95)
+  // written into the chip and of the download blocks (0x55) taken.
+  std::vector<uint16_t> ProgrammedBlocks() const;
+  std::vector<uint16_t> DownloadBlocks() const;
+  // Replies that went onto the line whole (identity replies included).
+  size_t RepliesSent() const;
+  // Waits until at least count replies went out; false on time-out.
+  bool WaitForReplies(size_t count, std::chrono::milliseconds timeout) const;
 
  private:
   struct Failure {
@@ -148,9 +240,28 @@ class SimUnit {
     int command = kSimAny;
     int operation = kSimAny;
   };
+  using Clock = std::chrono::steady_clock;
+  // A reply ready to go: its bytes and when it may leave.
+  struct Outgoing {
+    std::vector<uint8_t> bytes;
+    SimReplyShape shape;
+    std::chrono::microseconds delay{0};
+    bool hangUp = false;
+    bool badEscape = false;
+    uint64_t serial = 0;  // of the log entry it answers
+  };
 
   void Serve();
-  void HandleFrame(uint8_t* frame, uint16_t frameLength);
+  void ServeLine();
+  void HandleFrame(const std::vector<uint8_t>& packet, uint8_t decodeResult,
+                   Clock::time_point receivedAt, Clock::time_point arrived);
+  std::optional<Outgoing> Prepare(const std::vector<uint8_t>& packet, uint8_t decodeResult,
+                                  Clock::time_point receivedAt);
+  std::optional<SimFault> TakeFault(const std::vector<uint8_t>& packet);
+  // Applies a fault to the reply to request; false when no reply goes out.
+  static bool Spoil(const SimFault& fault, const std::vector<uint8_t>& request,
+                    std::vector<uint8_t>& reply, Outgoing& out);
+  std::chrono::microseconds LatencyOf(const std::vector<uint8_t>& packet) const;
   std::vector<uint8_t> Answer(const std::vector<uint8_t>& packet, uint8_t decodeResult);
   std::vector<uint8_t> AnswerPacket(const std::vector<uint8_t>& p);
   std::vector<uint8_t> AnswerOperation(const std::vector<uint8_t>& p);
@@ -159,19 +270,28 @@ class SimUnit {
   void TakeFirmwareFinish(const std::vector<uint8_t>& p);
   void TakeParamBlock(const std::vector<uint8_t>& p);
   std::vector<uint8_t> IdentityReply() const;
+  void WriteShaped(const Outgoing& out);
   void Write(const std::vector<uint8_t>& bytes);
-  void WriteAll(const uint8_t* bytes, size_t n);
+  bool WritePaced(const uint8_t* bytes, size_t n, uint32_t baud);
+  bool WriteAll(const uint8_t* bytes, size_t n);
+  // Waits until the time point; false when Stop or HangUp came first.
+  bool WaitUntil(Clock::time_point when) const;
+  bool Interrupted() const { return stopping_ || hangUpRequested_; }
+  void CloseLine();
+  uint32_t LineBaud() const;
 
   int lineFd_ = -1;
   int slaveFd_ = -1;  // kept open so the master never sees a hang-up
   int wakeFd_ = -1;
-  bool ownsTty_ = false;
   std::string slavePath_;
   std::thread thread_;
   std::atomic<bool> stopping_{false};
+  std::atomic<bool> hangUpRequested_{false};
+  std::atomic<bool> hungUp_{false};
+  std::atomic<bool> serving_{false};
 
   mutable std::mutex mutex_;
-  mutable std::condition_variable logChanged_;
+  mutable std::condition_variable changed_;
   std::mutex writeMutex_;
 
   SimIdentity identity_;
@@ -190,7 +310,16 @@ class SimUnit {
   bool silent_ = false;
   bool silentIdentify_ = false;
   uint32_t lineBaud_ = 0;
+  SimLatencies latencies_;
+  std::deque<SimFault> faults_;
+  SimReplyShape shape_;
+  std::deque<SimReplyShape> nextShapes_;
   int firmwareBlocks_ = 0;
   int resets_ = 0;
+  size_t repliesSent_ = 0;
   std::vector<SimPacket> log_;
+  std::vector<uint64_t> logSerials_;  // one per log_ entry
+  uint64_t nextSerial_ = 0;
+  std::vector<uint16_t> programmedBlocks_;
+  std::vector<uint16_t> downloadBlocks_;
 };
