@@ -429,8 +429,6 @@ bool TOrvantBEMxPrg::eventFilter(QObject* watched, QEvent* event) {
 
 // The handlers below get their work with their commands.
 void TOrvantBEMxPrg::AdvanceSerialNumber() {}
-void TOrvantBEMxPrg::ShowFlashGrid(uint32_t, uint32_t) {}
-void TOrvantBEMxPrg::ShowEepGrid() {}
 void TOrvantBEMxPrg::FileOpenBtnClick(QObject*) {}
 void TOrvantBEMxPrg::SpdBtnLoadMoreClick(QObject*) {}
 void TOrvantBEMxPrg::FileSaveBtnClick(QObject*) {}

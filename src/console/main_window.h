@@ -55,7 +55,12 @@ public:
   void SetInfoPanelCaption(std::string_view caption) override;
   TComboBoxModel& ComboBoxCOM() override { return comboBoxCOM_; }
   void AdvanceSerialNumber() override;
+  // Rebuilds HexViewer from a copy of FlashImage: (end - start) div 16 + 1
+  // rows (at most 65,536, cut at the buffer's end) from BaseAddress's row of
+  // the buffer; start only sets the count.
   void ShowFlashGrid(uint32_t start, uint32_t end) override;
+  // Hides the EEP page when EepSize is 0; otherwise shows it as "OTP Data" and
+  // rebuilds EEPDataView with EepSize div 16 rows of EepImage (at most 1,024).
   void ShowEepGrid() override;
 
   // The window log's lines; the InfoMemo widget mirrors them.
@@ -75,6 +80,14 @@ public:
   // unreadable settings file raises EInOutError and ends it at that step.
   void FormShow(QObject* Sender);
   bool FormShown() const { return formShown_; }
+
+  // --- Checksums ---
+  // Computes ImageCrc16, ImagePacketCrc, ImageSum32 and ImageSum16 over
+  // FlashImage[start..end], logs them (with the flash and EEP ranges when
+  // FlashEnd > FlashStart) and shows the CRC in status panel 1. A range that
+  // reaches past FlashImage is not read: the values are those the checksum
+  // routines give for a range they refuse (CRC 0xFFFF, packet CRC 0, sum 0).
+  void ShowChecksums(uint32_t start, uint32_t end);
 
   // --- Settings file and channel binding ---
   // Resets the channel tables and binds SPComm1..8 and Gauge1..8 to channels 0..7.
