@@ -3,6 +3,7 @@
 #include <QButtonGroup>
 #include <QGridLayout>
 #include <QRadioButton>
+#include <algorithm>
 
 TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, int columns, QWidget* parent)
     : QGroupBox(caption, parent), group_(new QButtonGroup(this)) {
@@ -24,8 +25,8 @@ TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, int c
 int TRadioGroup::ItemIndex() const { return group_->checkedId(); }
 
 void TRadioGroup::SetItemIndex(int index) {
-  if (index >= 0 && index < Count()) {
-    buttons_[static_cast<size_t>(index)]->setChecked(true);
+  if (index >= 0 && Count() > 0) {
+    buttons_[static_cast<size_t>(std::min(index, Count() - 1))]->setChecked(true);
     return;
   }
   // An exclusive group keeps one button checked; let go of it for a moment.

@@ -17,7 +17,7 @@ public:
   TRadioGroup(const QString& caption, const QStringList& items, int columns, QWidget* parent = nullptr);
 
   int ItemIndex() const;
-  // An index outside the items selects none.
+  // An index past the last item selects the last; a negative one selects none.
   void SetItemIndex(int index);
   int Count() const { return static_cast<int>(buttons_.size()); }
   QRadioButton* Button(int index) const;
