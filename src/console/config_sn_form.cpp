@@ -61,8 +61,8 @@ TConfigSNForm::TConfigSNForm(QWidget* parent) : QDialog(parent) {
   blue.setColor(QPalette::Text, Qt::blue);
   AddrEditSN->setPalette(blue);
 
-  RadioGrpSN = Place(new TRadioGroup(" SN地址区域 ", {"主数据地址区", "EEP数据地址区"}, 2, this), "RadioGrpSN", 16,
-                     52, 388, 52);
+  RadioGrpSN =
+      Place(new TRadioGroup(" SN地址区域 ", {"主数据地址区", "EEP数据地址区"}, 2, this), "RadioGrpSN", 16, 52, 388, 52);
   RadioGrpSN->SetItemIndex(kMainFlashArea);
   RadioGroupFM =
       Place(new TRadioGroup("数据格式", {"字符串数据", "16进制数据"}, 2, this), "RadioGroupFM", 16, 110, 388, 52);
@@ -119,7 +119,8 @@ void TConfigSNForm::StoreSnData() {
     std::memcpy(g.FlashImage + (address - g.FlashStart), bytes.data(), bytes.size());
   }
   // The image checksums stay as last computed, until the next load.
-  if (RadioGrpSN->ItemIndex() == kMainFlashArea && g.OrvantBEMxPrg) g.OrvantBEMxPrg->ShowFlashGrid(g.FlashStart, g.FlashEnd);
+  if (RadioGrpSN->ItemIndex() == kMainFlashArea && g.OrvantBEMxPrg)
+    g.OrvantBEMxPrg->ShowFlashGrid(g.FlashStart, g.FlashEnd);
 }
 
 std::optional<uint8_t> TConfigSNForm::NextHexByte(std::string_view text, size_t& position) {

@@ -21,7 +21,7 @@ class TRadioGroup;
 
 class TConfigSNForm : public QDialog {
   Q_OBJECT
-public:
+ public:
   explicit TConfigSNForm(QWidget* parent = nullptr);
 
   QLabel* Label6;
@@ -54,6 +54,6 @@ public:
   // 0x23, "G5" gives 0x05.
   static std::optional<uint8_t> NextHexByte(std::string_view text, size_t& position);
 
-protected:
+ protected:
   void showEvent(QShowEvent* event) override;
 };

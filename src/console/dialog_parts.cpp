@@ -11,8 +11,8 @@ constexpr int kButtonWidth = 100;
 constexpr int kButtonHeight = 30;
 }  // namespace
 
-QPushButton* AddDialogButton(QDialog* form, const char* name, const char* caption, QStyle::StandardPixmap icon,
-                             int x, int y) {
+QPushButton* AddDialogButton(QDialog* form, const char* name, const char* caption, QStyle::StandardPixmap icon, int x,
+                             int y) {
   auto* button = Place(new QPushButton(caption, form), name, x, y, kButtonWidth, kButtonHeight);
   button->setIcon(form->style()->standardIcon(icon));
   button->setDefault(icon == QStyle::SP_DialogOkButton);

@@ -18,8 +18,7 @@ QString RowText(const uint8_t* row) {
 
 }  // namespace
 
-THexGridModel::THexGridModel(QColor textColor, QObject* parent)
-    : QAbstractTableModel(parent), textColor_(textColor) {}
+THexGridModel::THexGridModel(QColor textColor, QObject* parent) : QAbstractTableModel(parent), textColor_(textColor) {}
 
 void THexGridModel::SetHeaderCell(int column, const QString& text) {
   if (column < 0 || column >= kColumns) return;

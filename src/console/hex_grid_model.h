@@ -20,7 +20,7 @@
 
 class THexGridModel : public QAbstractTableModel {
   Q_OBJECT
-public:
+ public:
   static constexpr int kColumns = 18;
   static constexpr int kTextColumn = 17;
   static constexpr int kBytesPerRow = 16;
@@ -50,7 +50,7 @@ public:
   QVariant data(const QModelIndex& index, int role) const override;
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-private:
+ private:
   QColor textColor_;
   std::array<QString, kColumns> header_;
   std::vector<uint8_t> bytes_;  // rows_ * 16 bytes

@@ -16,7 +16,7 @@ class QShowEvent;
 
 class TFormOfsAddr : public QDialog {
   Q_OBJECT
-public:
+ public:
   explicit TFormOfsAddr(QWidget* parent = nullptr);
 
   QLabel* Label1;
@@ -28,6 +28,6 @@ public:
   // and BinOffset keeps the proposed value.
   void BitBtnOKClick(QObject* Sender);
 
-protected:
+ protected:
   void showEvent(QShowEvent* event) override;
 };

@@ -50,9 +50,7 @@ constexpr int kDetectDelayUnitMs = 30;
 constexpr int kPowerDelayUnitMs = 10;
 constexpr int kFiveVoltItem = 1;
 
-void SetBits(uint8_t& flags, uint8_t bits, bool on) {
-  flags = static_cast<uint8_t>(on ? flags | bits : flags & ~bits);
-}
+void SetBits(uint8_t& flags, uint8_t bits, bool on) { flags = static_cast<uint8_t>(on ? flags | bits : flags & ~bits); }
 
 std::string HexSnText(uint32_t value) { return Format("0x%0.8x", {value}); }
 
@@ -75,8 +73,10 @@ void TOrvantBEMxPrg::ReadSettingsFromUi() {
 
   if (g.FoundDevices == 0) g.FoundDevices = 1;
   SetBits(g.CheckFlags, kBlankIsErrorBit, ChkBoxBlkEr->isChecked());
-  if (RadioGpVolt->ItemIndex() == 0) SetBits(g.InterfaceFlags, kVoltageBits, false);
-  else SetBits(g.InterfaceFlags, kFiveVoltBit, true);
+  if (RadioGpVolt->ItemIndex() == 0)
+    SetBits(g.InterfaceFlags, kVoltageBits, false);
+  else
+    SetBits(g.InterfaceFlags, kFiveVoltBit, true);
   SetBits(g.InterfaceFlags, kFiceSharedBit, ChkBoxFICE->isChecked());
   g.AutoDetect = ChkBoxAuto->isChecked() ? kAutoDetectOn : 0;
   g.ChipInDelay = static_cast<uint8_t>(SpinEditIn->Model().Value() / kDetectDelayUnitMs);
@@ -106,12 +106,11 @@ void TOrvantBEMxPrg::ReadSettingsFromUi() {
   if (ChkBoxCvtB->isChecked() || g.ChipType == kHighVoltageChipType)
     g.InterfaceFlags = static_cast<uint8_t>((g.InterfaceFlags | kAdapterBit) & kAdapterKeptBits);
 
-  infoMemo_.Add(Format("> Control Setting(Hex): %0.2x,%0.2x,%0.2x,%0.2x,  ",
-                       {g.ChipType, g.ChipIndex, g.PageSize, g.PageCount}) +
-                Format("%0.2x,%0.2x,%0.2x,%0.2x,  ",
-                       {g.CheckFlags, g.InterfaceFlags, g.PowerResetFlags, g.ControlByte4}) +
-                Format("%0.2x,%0.2x,%0.2x,%0.2x, %0.4x.",
-                       {g.ControlByte5, g.ControlByte6, g.ChipModelA, g.ControlByte8, g.ImageCrc16}));
+  infoMemo_.Add(
+      Format("> Control Setting(Hex): %0.2x,%0.2x,%0.2x,%0.2x,  ", {g.ChipType, g.ChipIndex, g.PageSize, g.PageCount}) +
+      Format("%0.2x,%0.2x,%0.2x,%0.2x,  ", {g.CheckFlags, g.InterfaceFlags, g.PowerResetFlags, g.ControlByte4}) +
+      Format("%0.2x,%0.2x,%0.2x,%0.2x, %0.4x.",
+             {g.ControlByte5, g.ControlByte6, g.ChipModelA, g.ControlByte8, g.ImageCrc16}));
 }
 
 void TOrvantBEMxPrg::ShowSettingsInUi() {
@@ -191,9 +190,9 @@ void TOrvantBEMxPrg::ChkBoxAutoClick(QObject*) {
 
 void TOrvantBEMxPrg::CheckBoxSNClick(QObject*) {
   const bool on = CheckBoxSN->isChecked();
-  for (QWidget* field : {static_cast<QWidget*>(AddrEdit), static_cast<QWidget*>(SNEdit1),
-                         static_cast<QWidget*>(GainEdit), static_cast<QWidget*>(SNOrderChk),
-                         static_cast<QWidget*>(ChkBoxPCSN)})
+  for (QWidget* field :
+       {static_cast<QWidget*>(AddrEdit), static_cast<QWidget*>(SNEdit1), static_cast<QWidget*>(GainEdit),
+        static_cast<QWidget*>(SNOrderChk), static_cast<QWidget*>(ChkBoxPCSN)})
     field->setEnabled(on);
 }
 

@@ -42,8 +42,7 @@ constexpr SpinSpec kSpinEditRTM{"SpinEditRTM", 100, 2000, 10, 500, 0};
 constexpr SpinSpec kSpinEditVddTim{"SpinEditVddTim", 10, 2000, 10, 100, 4};
 constexpr SpinSpec kSpinEditPwDnTim{"SpinEditPwDnTim", 10, 1000, 10, 100, 3};
 
-QCheckBox* AddCheckBox(QWidget* parent, const char* name, const char* caption, bool ticked, int x, int y,
-                       int width) {
+QCheckBox* AddCheckBox(QWidget* parent, const char* name, const char* caption, bool ticked, int x, int y, int width) {
   auto* box = Place(new QCheckBox(QString::fromUtf8(caption), parent), name, x, y, width, kRowHeight);
   box->setChecked(ticked);
   return box;
@@ -54,9 +53,8 @@ void AddLabel(QWidget* parent, const char* name, const char* caption, int y) {
 }
 
 TSpinEditWidget* AddSpinEdit(QWidget* parent, const SpinSpec& spec, int y) {
-  return Place(
-      new TSpinEditWidget(spec.minValue, spec.maxValue, spec.increment, spec.value, spec.maxLength, parent),
-      spec.name, kFieldLeft, y, kFieldWidth, kRowHeight);
+  return Place(new TSpinEditWidget(spec.minValue, spec.maxValue, spec.increment, spec.value, spec.maxLength, parent),
+               spec.name, kFieldLeft, y, kFieldWidth, kRowHeight);
 }
 
 QLineEdit* AddEdit(QWidget* parent, const char* name, const char* text, int maxLength, int y) {
@@ -132,9 +130,9 @@ void TOrvantBEMxPrg::BuildOutputPage() {
   SpinEditVddTim = AddSpinEdit(TabSheet3, kSpinEditVddTim, 32);
   AddLabel(TabSheet3, "LabelSpinEditPwDnTim", "掉电稳定时间(ms)：     ", 60);
   SpinEditPwDnTim = AddSpinEdit(TabSheet3, kSpinEditPwDnTim, 60);
-  RadioGrpRST = Place(
-      new TRadioGroup("复位信号（RESET）", {"输出常低电平", "关闭输出(高阻)", "输出复位后关闭"}, 1, TabSheet3),
-      "RadioGrpRST", 12, 90, 294, 86);
+  RadioGrpRST =
+      Place(new TRadioGroup("复位信号（RESET）", {"输出常低电平", "关闭输出(高阻)", "输出复位后关闭"}, 1, TabSheet3),
+            "RadioGrpRST", 12, 90, 294, 86);
   RadioGrpRST->SetItemIndex(0);
   CheckBoxRun = AddCheckBox(TabSheet3, "CheckBoxRun", "编程完成后启动芯片", false, 12, 180, 280);
 }

@@ -32,9 +32,9 @@ TSetAddressForm::TSetAddressForm(QWidget* parent) : QDialog(parent) {
   Label1 = Place(new QLabel("设置需要读取的首地址：  ", this), "Label1", 16, 16, 180, 20);
   EditAddr = Place(new QLineEdit(" 0x00000000", this), "EditAddr", 200, 12, 124, 26);
   Label2 = Place(new QLabel("设置需要读取的数据长度：  ", this), "Label2", 16, 56, 180, 20);
-  SpinEditRD = Place(new TSpinEditWidget(kShortestRead, kLongestRead, kReadLengthStep, kDesignReadLength,
-                                         kReadLengthCharacters, this),
-                     "SpinEditRD", 200, 52, 124, 26);
+  SpinEditRD = Place(
+      new TSpinEditWidget(kShortestRead, kLongestRead, kReadLengthStep, kDesignReadLength, kReadLengthCharacters, this),
+      "SpinEditRD", 200, 52, 124, 26);
   BitBtnOK = AddDialogButton(this, "BitBtnOK", "OK", QStyle::SP_DialogOkButton, 224, 126);
   connect(BitBtnOK, &QPushButton::clicked, this, [this] { BitBtnOKClick(BitBtnOK); });
 }

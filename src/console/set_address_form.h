@@ -15,7 +15,7 @@ class TSpinEditWidget;
 
 class TSetAddressForm : public QDialog {
   Q_OBJECT
-public:
+ public:
   explicit TSetAddressForm(QWidget* parent = nullptr);
 
   QLabel* Label1;
@@ -27,7 +27,7 @@ public:
   void FormShow(QObject* Sender);
   void BitBtnOKClick(QObject* Sender);
 
-protected:
+ protected:
   void showEvent(QShowEvent* event) override;
 };
 

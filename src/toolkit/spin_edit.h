@@ -15,7 +15,7 @@
 #include <string_view>
 
 class TSpinEditModel {
-public:
+ public:
   // `value` is brought into min..max; max below min is raised to min.
   TSpinEditModel(int32_t minValue, int32_t maxValue, int32_t increment, int32_t value, int maxLength = 0);
 
@@ -37,7 +37,7 @@ public:
 
   void SetOnChange(std::function<void()> onChange) { onChange_ = std::move(onChange); }
 
-private:
+ private:
   int32_t min_;
   int32_t max_;
   int32_t increment_;

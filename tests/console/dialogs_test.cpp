@@ -47,7 +47,7 @@ void Retype(QLineEdit* edit, const char* text) {
 }
 
 class DialogsTest : public MainWindowTest {
-protected:
+ protected:
   void SetUp() override {
     MainWindowTest::SetUp();
     g.FlashStart = 0;
@@ -70,7 +70,7 @@ struct SnCase {
   const char* data;
   uint32_t at;
   std::vector<uint8_t> written;  // empty: nothing written at `at`
-  const char* message;          // empty: no message box
+  const char* message;           // empty: no message box
 };
 
 void PrintTo(const SnCase& c, std::ostream* out) { *out << c.name; }
@@ -250,15 +250,14 @@ TEST_P(ReadAddressCaseTest, StoresAddressAndLength) {
   EXPECT_EQ(boxes.Texts(), (*c.message ? std::vector<std::string>{c.message} : std::vector<std::string>{}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ReadAddressCaseTest,
-    ::testing::Values(ReadCase{"AddressToARowLengthAsTyped", "0x1234", "100", 0x1230, 100, ""},
-                      ReadCase{"LengthAboveTheRange", "$10", "9999", 0x10, 4096, ""},
-                      ReadCase{"LengthTypedAtMostFourDigits", "16", "12345", 0x10, 1234, ""},
-                      ReadCase{"LengthNotANumberCountsAsSixteen", "0", "ab", 0, 16, ""},
-                      ReadCase{"BadAddressKeepsBoth", "0x12 34", "100", 0x2220, 64,
-                               "'0x12 34' is not a valid integer value"}),
-    [](const ::testing::TestParamInfo<ReadCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, ReadAddressCaseTest,
+                         ::testing::Values(ReadCase{"AddressToARowLengthAsTyped", "0x1234", "100", 0x1230, 100, ""},
+                                           ReadCase{"LengthAboveTheRange", "$10", "9999", 0x10, 4096, ""},
+                                           ReadCase{"LengthTypedAtMostFourDigits", "16", "12345", 0x10, 1234, ""},
+                                           ReadCase{"LengthNotANumberCountsAsSixteen", "0", "ab", 0, 16, ""},
+                                           ReadCase{"BadAddressKeepsBoth", "0x12 34", "100", 0x2220, 64,
+                                                    "'0x12 34' is not a valid integer value"}),
+                         [](const ::testing::TestParamInfo<ReadCase>& info) { return std::string(info.param.name); });
 
 TEST_F(DialogsTest, FirstReadAddressDialogShowsTheStartValues) {
   ModalHook old = SetModalHook([&](QDialog& dialog) {

@@ -40,7 +40,7 @@ uint32_t ByteSum(const uint8_t* bytes, size_t n) {
 }
 
 class HexViewsTest : public MainWindowTest {
-protected:
+ protected:
   static QString CellOf(QTableView* view, int row, int column) {
     return view->model()->index(row, column).data(Qt::DisplayRole).toString();
   }
@@ -52,7 +52,8 @@ protected:
   // Log lines after the clock's time stamp; bare lines stay empty.
   std::vector<std::string> Texts() {
     std::vector<std::string> out;
-    for (const std::string& line : LogLines()) out.push_back(line.rfind("> 14:03:22 ", 0) == 0 ? line.substr(11) : line);
+    for (const std::string& line : LogLines())
+      out.push_back(line.rfind("> 14:03:22 ", 0) == 0 ? line.substr(11) : line);
     return out;
   }
   bool Logged(const std::string& text) {
@@ -138,7 +139,8 @@ TEST_F(HexViewsTest, RangePastTheImageIsNotRead) {
 }
 
 TEST_F(HexViewsTest, TextColumnShowsPrintableBytesUpToDel) {
-  const uint8_t row[16] = {0x41, 0x7F, 0x80, 0x1F, 0x20, 0x7E, 0x00, 0xFF, 'z', '0', 0x19, 0x21, 0x81, 0x3F, 0x7F, 0x20};
+  const uint8_t row[16] = {0x41, 0x7F, 0x80, 0x1F, 0x20, 0x7E, 0x00, 0xFF,
+                           'z',  '0',  0x19, 0x21, 0x81, 0x3F, 0x7F, 0x20};
   std::memcpy(g.FlashImage + 0x20, row, 16);
   window->ShowFlashGrid(0, 0x3F);
   ASSERT_EQ(FlashRows(), 4);
@@ -174,17 +176,18 @@ TEST_P(FlashRowCountTest, RowsAndTheirAddresses) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Ranges, FlashRowCountTest,
-    ::testing::Values(RowCountCase{"OneRow", 0, 0, 0, 1, "0x00000000"},
-                      RowCountCase{"PartRowCounts", 0, 0, 0x11, 2, "0x00000010"},
-                      RowCountCase{"ExactlyOneMegabyte", 0, 0, 0xFFFFF, 65536, "0x000FFFF0"},
-                      RowCountCase{"OverOneMegabyte", 0, 0, 0x3FFFFF, 65536, "0x000FFFF0"},
-                      RowCountCase{"EndBelowStart", 0, 0x100, 0xFF, 65536, "0x000FFFF0"},
-                      RowCountCase{"BaseSetsTheFirstRow", 0x1238, 0, 0x1F, 2, "0x00001248"},
-                      RowCountCase{"CutAtTheBufferEnd", 0x003FFFF0, 0, 0xFFFFF, 1, "0x003FFFF0"},
-                      RowCountCase{"BasePastTheBuffer", 0x00400000, 0, 0xFF, 0, ""}),
-    [](const ::testing::TestParamInfo<RowCountCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Ranges, FlashRowCountTest,
+                         ::testing::Values(RowCountCase{"OneRow", 0, 0, 0, 1, "0x00000000"},
+                                           RowCountCase{"PartRowCounts", 0, 0, 0x11, 2, "0x00000010"},
+                                           RowCountCase{"ExactlyOneMegabyte", 0, 0, 0xFFFFF, 65536, "0x000FFFF0"},
+                                           RowCountCase{"OverOneMegabyte", 0, 0, 0x3FFFFF, 65536, "0x000FFFF0"},
+                                           RowCountCase{"EndBelowStart", 0, 0x100, 0xFF, 65536, "0x000FFFF0"},
+                                           RowCountCase{"BaseSetsTheFirstRow", 0x1238, 0, 0x1F, 2, "0x00001248"},
+                                           RowCountCase{"CutAtTheBufferEnd", 0x003FFFF0, 0, 0xFFFFF, 1, "0x003FFFF0"},
+                                           RowCountCase{"BasePastTheBuffer", 0x00400000, 0, 0xFF, 0, ""}),
+                         [](const ::testing::TestParamInfo<RowCountCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 struct EepCase {
   const char* name;
@@ -215,8 +218,7 @@ TEST_P(EepViewTest, PageAndRows) {
 
 INSTANTIATE_TEST_SUITE_P(Sizes, EepViewTest,
                          ::testing::Values(EepCase{"NoneHidesThePage", 0, false, 0},
-                                           EepCase{"FullRowsOnly", 20, true, 1},
-                                           EepCase{"SixteenRows", 256, true, 16},
+                                           EepCase{"FullRowsOnly", 20, true, 1}, EepCase{"SixteenRows", 256, true, 16},
                                            EepCase{"AboveTheBufferShowsItWhole", 20000, true, 1024}),
                          [](const ::testing::TestParamInfo<EepCase>& info) { return std::string(info.param.name); });
 

@@ -28,7 +28,7 @@ namespace {
 constexpr const char* kDesignLine = "> Control Setting(Hex): 00,00,100,200,  80,40,00,00,  00,80,00,00, 0000.";
 
 class OptionsTest : public MainWindowTest {
-protected:
+ protected:
   void SetUp() override {
     MainWindowTest::SetUp();
     SetStartUpValues();
@@ -180,7 +180,9 @@ INSTANTIATE_TEST_SUITE_P(Fields, BadNumberTest,
                          ::testing::Values(BadNumberCase{"Increment", &TOrvantBEMxPrg::GainEdit, "0xG"},
                                            BadNumberCase{"SerialNumber", &TOrvantBEMxPrg::SNEdit1, "12ab"},
                                            BadNumberCase{"Address", &TOrvantBEMxPrg::AddrEdit, "FFF0"}),
-                         [](const ::testing::TestParamInfo<BadNumberCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<BadNumberCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST_F(OptionsTest, HighSerialNumberReadsBackTheSameInEveryDisplay) {
   ShowSerialNumber(0x80000000, true);
@@ -385,31 +387,30 @@ TEST_P(ChipNameChangeTest, LogsTheChipAndResetsTheView) {
   EXPECT_FALSE(window->RadioGpVolt->isEnabled());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Chips, ChipNameChangeTest,
-    ::testing::Values(ChipCase{"NoChipChosen", 0, 0, 32, 0, {}},
-                      ChipCase{"WithoutEep",
-                               1,
-                               0x02,
-                               32,
-                               0,
-                               {"> 14:03:22 Chip \"FU6812L\" has been selected!",
-                                "> 14:03:22 Chip Flash Size=32768B/32KB,No EEP Data."}},
-                      ChipCase{"WithEep",
-                               1,
-                               0x02,
-                               16,
-                               512,
-                               {"> 14:03:22 Chip \"FU6812L\" has been selected!",
-                                "> 14:03:22 Chip Flash Size=16384B/16KB,EEP Data=512B."}},
-                      ChipCase{"HighVoltage",
-                               1,
-                               0x40,
-                               64,
-                               0,
-                               {"> 14:03:22 Chip \"FU6812L\" has been selected!",
-                                "> 14:03:22 Chip Flash Size=65536B/64KB,No EEP Data.", "",
-                                "> 14:03:22 注意：芯片的电源脚需要接到烧写器的8脚(12V)"}}),
-    [](const ::testing::TestParamInfo<ChipCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Chips, ChipNameChangeTest,
+                         ::testing::Values(ChipCase{"NoChipChosen", 0, 0, 32, 0, {}},
+                                           ChipCase{"WithoutEep",
+                                                    1,
+                                                    0x02,
+                                                    32,
+                                                    0,
+                                                    {"> 14:03:22 Chip \"FU6812L\" has been selected!",
+                                                     "> 14:03:22 Chip Flash Size=32768B/32KB,No EEP Data."}},
+                                           ChipCase{"WithEep",
+                                                    1,
+                                                    0x02,
+                                                    16,
+                                                    512,
+                                                    {"> 14:03:22 Chip \"FU6812L\" has been selected!",
+                                                     "> 14:03:22 Chip Flash Size=16384B/16KB,EEP Data=512B."}},
+                                           ChipCase{"HighVoltage",
+                                                    1,
+                                                    0x40,
+                                                    64,
+                                                    0,
+                                                    {"> 14:03:22 Chip \"FU6812L\" has been selected!",
+                                                     "> 14:03:22 Chip Flash Size=65536B/64KB,No EEP Data.", "",
+                                                     "> 14:03:22 注意：芯片的电源脚需要接到烧写器的8脚(12V)"}}),
+                         [](const ::testing::TestParamInfo<ChipCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

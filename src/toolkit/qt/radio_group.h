@@ -13,7 +13,7 @@ class QRadioButton;
 
 class TRadioGroup : public QGroupBox {
   Q_OBJECT
-public:
+ public:
   TRadioGroup(const QString& caption, const QStringList& items, int columns, QWidget* parent = nullptr);
 
   int ItemIndex() const;
@@ -23,7 +23,7 @@ public:
   QRadioButton* Button(int index) const;
   void SetOnClick(std::function<void()> onClick) { onClick_ = std::move(onClick); }
 
-private:
+ private:
   QButtonGroup* group_;
   std::vector<QRadioButton*> buttons_;
   std::function<void()> onClick_;

@@ -3,8 +3,8 @@
 #include <QLineEdit>
 #include <QSignalBlocker>
 
-TSpinEditWidget::TSpinEditWidget(int32_t minValue, int32_t maxValue, int32_t increment, int32_t value,
-                                 int maxLength, QWidget* parent)
+TSpinEditWidget::TSpinEditWidget(int32_t minValue, int32_t maxValue, int32_t increment, int32_t value, int maxLength,
+                                 QWidget* parent)
     : QAbstractSpinBox(parent), model_(minValue, maxValue, increment, value, maxLength) {
   // Qt's own fix-ups would rewrite a typed text; the model's rules decide.
   setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);

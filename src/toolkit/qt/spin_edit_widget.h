@@ -10,7 +10,7 @@
 
 class TSpinEditWidget : public QAbstractSpinBox {
   Q_OBJECT
-public:
+ public:
   TSpinEditWidget(int32_t minValue, int32_t maxValue, int32_t increment, int32_t value, int maxLength = 0,
                   QWidget* parent = nullptr);
   ~TSpinEditWidget() override;
@@ -20,11 +20,11 @@ public:
   void stepBy(int steps) override;
   QValidator::State validate(QString& input, int& position) const override;
 
-protected:
+ protected:
   StepEnabled stepEnabled() const override;
   void focusOutEvent(QFocusEvent* event) override;
 
-private:
+ private:
   void ShowModelText();
   TSpinEditModel model_;
 };

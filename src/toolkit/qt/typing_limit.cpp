@@ -7,7 +7,7 @@ namespace {
 
 // Qt validates typed and pasted input only; setText() passes untested.
 class TypingValidator : public QValidator {
-public:
+ public:
   TypingValidator(int maxLength, TypedLetters letters, QObject* parent)
       : QValidator(parent), maxLength_(maxLength), letters_(letters) {}
 
@@ -18,7 +18,7 @@ public:
     return maxLength_ > 0 && input.size() > maxLength_ ? Invalid : Acceptable;
   }
 
-private:
+ private:
   int maxLength_;
   TypedLetters letters_;
 };
