@@ -1,7 +1,9 @@
 // The serial-number data dialog, the binary offset dialog and the read-address
 // dialog, driven through their real widgets: typed into with QTest, closed
 // with their buttons, shown through the modal hook.
+#include <QApplication>
 #include <QCheckBox>
+#include <QFocusEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -258,6 +260,22 @@ INSTANTIATE_TEST_SUITE_P(Cases, ReadAddressCaseTest,
                                            ReadCase{"BadAddressKeepsBoth", "0x12 34", "100", 0x2220, 64,
                                                     "'0x12 34' is not a valid integer value"}),
                          [](const ::testing::TestParamInfo<ReadCase>& info) { return std::string(info.param.name); });
+
+TEST_F(DialogsTest, ReadLengthIsBroughtIntoRangeWhenItLosesTheFocus) {
+  TSetAddressForm form(window.get());
+  form.SpinEditRD->selectAll();
+  QTest::keyClicks(form.SpinEditRD, "9999");
+  EXPECT_EQ(form.SpinEditRD->text(), "9999");
+  QFocusEvent leave(QEvent::FocusOut, Qt::TabFocusReason);
+  QApplication::sendEvent(form.SpinEditRD, &leave);
+  EXPECT_EQ(form.SpinEditRD->text(), "4096");
+  form.SpinEditRD->selectAll();
+  QTest::keyClicks(form.SpinEditRD, "x");
+  QApplication::sendEvent(form.SpinEditRD, &leave);
+  EXPECT_EQ(form.SpinEditRD->text(), "16");
+  QTest::keyClick(form.SpinEditRD, Qt::Key_Up);
+  EXPECT_EQ(form.SpinEditRD->text(), "32") << "the arrows step by 16";
+}
 
 TEST_F(DialogsTest, FirstReadAddressDialogShowsTheStartValues) {
   ModalHook old = SetModalHook([&](QDialog& dialog) {
