@@ -166,6 +166,10 @@ void TOrvantBEMxPrg::BuildChipSettingPage() {
     (*page.member)->setObjectName(page.name);
     PageControlSet->addTab(*page.member, QString::fromUtf8(page.caption));
   }
+  BuildChipGroup();
+  BuildCountPage();
+  BuildOutputPage();
+  BuildSerialNumberPage();
 
   GroupBoxCom = new QGroupBox("通讯配置", ChipSett);
   GroupBoxCom->setObjectName("GroupBoxCom");
@@ -428,9 +432,6 @@ bool TOrvantBEMxPrg::eventFilter(QObject* watched, QEvent* event) {
 }
 
 // The handlers below get their work with their commands.
-void TOrvantBEMxPrg::AdvanceSerialNumber() {}
-void TOrvantBEMxPrg::ShowFlashGrid(uint32_t, uint32_t) {}
-void TOrvantBEMxPrg::ShowEepGrid() {}
 void TOrvantBEMxPrg::FileOpenBtnClick(QObject*) {}
 void TOrvantBEMxPrg::SpdBtnLoadMoreClick(QObject*) {}
 void TOrvantBEMxPrg::FileSaveBtnClick(QObject*) {}

@@ -39,6 +39,10 @@ class QTabWidget;
 class QTableView;
 class QTimer;
 class QToolButton;
+class QCheckBox;
+class QLineEdit;
+class TRadioGroup;
+class TSpinEditWidget;
 class TGaugeWidget;
 class THexGridModel;
 
@@ -54,8 +58,16 @@ public:
   void LogLine(std::string_view text) override;
   void SetInfoPanelCaption(std::string_view caption) override;
   TComboBoxModel& ComboBoxCOM() override { return comboBoxCOM_; }
+  // After a good run, only while ChkBoxPCSN and CheckBoxSN are both ticked:
+  // SnValue += SnIncrement (wrapping at 32 bits), and SNEdit1 shows it
+  // ("%u" with decimal display, else "0x%0.8x").
   void AdvanceSerialNumber() override;
+  // Rebuilds HexViewer from a copy of FlashImage: (end - start) div 16 + 1
+  // rows (at most 65,536, cut at the buffer's end) from BaseAddress's row of
+  // the buffer; start only sets the count.
   void ShowFlashGrid(uint32_t start, uint32_t end) override;
+  // Hides the EEP page when EepSize is 0; otherwise shows it as "OTP Data" and
+  // rebuilds EEPDataView with EepSize div 16 rows of EepImage (at most 1,024).
   void ShowEepGrid() override;
 
   // The window log's lines; the InfoMemo widget mirrors them.
@@ -75,6 +87,48 @@ public:
   // unreadable settings file raises EInOutError and ends it at that step.
   void FormShow(QObject* Sender);
   bool FormShown() const { return formShown_; }
+
+  // --- Checksums ---
+  // Computes ImageCrc16, ImagePacketCrc, ImageSum32 and ImageSum16 over
+  // FlashImage[start..end], logs them (with the flash and EEP ranges when
+  // FlashEnd > FlashStart) and shows the CRC in status panel 1. A range that
+  // reaches past FlashImage is not read: the values are those the checksum
+  // routines give for a range they refuse (CRC 0xFFFF, packet CRC 0, sum 0).
+  void ShowChecksums(uint32_t start, uint32_t end);
+
+  // --- Programming options ---
+  // Copies the option controls into the settings sent to the programmer
+  // units, right before an operation (and before a project is saved), and adds
+  // the "> Control Setting(Hex): ..." line to InfoMemo. The numbers of
+  // GainEdit, SNEdit1 and AddrEdit are converted first: a text that is not a
+  // number throws EConvertError ("'%s' is not a valid integer value") with
+  // every setting as it was and no line written, and the calling command must
+  // not start. A limit count of 0 unticks CheckBoxCtrl for the next reading.
+  void ReadSettingsFromUi();
+  // Puts the settings of a loaded project back into the option controls and
+  // sets DataLoaded; ChkBoxCvtB and ChkBoxPCSN keep their state. Never throws:
+  // the ticks run their handlers, and a conversion they cannot make (a bad
+  // SNEdit1 text) is dropped, since SNEdit1 is rewritten anyway.
+  void ShowSettingsInUi();
+  // Shows a fresh chip selection dialog (g.ChipSelectForm while it is open),
+  // frees it, and shows ChipName in MCUNameEdit; the edit runs
+  // MCUNameEditChange only when its text really changes.
+  void DevButtonClick(QObject* Sender);
+  // The chip-name edit's change: with a chip chosen, clears DataLoaded and
+  // the flash view, fixes RadioGpVolt on "5.0V" and logs the chip and sizes.
+  void MCUNameEditChange(QObject* Sender);
+  // Enabling handlers; each runs once whenever its box's state changes,
+  // whether the user or the program changed it.
+  void ChkBoxAutoClick(QObject* Sender);
+  void CheckBoxSNClick(QObject* Sender);
+  // Rewrites SNEdit1's number in decimal ("%u") or hexadecimal; throws
+  // EConvertError, leaving the text, when it is not a number.
+  void ChkBoxSNDPClick(QObject* Sender);
+  void CheckBoxCtrlClick(QObject* Sender);
+  void ButtonCfgClick(QObject* Sender);
+  // The fixed serial-number data dialog, once a chip is chosen and data are
+  // loaded; otherwise a warning.
+  void ButtonCfgSNClick(QObject* Sender);
 
   // --- Settings file and channel binding ---
   // Resets the channel tables and binds SPComm1..8 and Gauge1..8 to channels 0..7.
@@ -150,11 +204,44 @@ public:
   THexGridModel* EEPDataViewCells;
 
   QGroupBox* GroupBoxChip;
+  // Chip group: the chip name with its button, and the interface options.
+  QLineEdit* MCUNameEdit;
+  QToolButton* DevButton;
+  TRadioGroup* RadioGpVolt;
+  TRadioGroup* RadioGroupBitF;
+  QCheckBox* ChkBoxBlkEr;
+  QCheckBox* ChkBoxFICE;
+  QCheckBox* ChkBoxCvtB;
+  QPushButton* ButtonCfg;
+
   QGroupBox* GroupBoxCfg;
   QTabWidget* PageControlSet;
   QWidget* TabSheet2;
   QWidget* TabSheet3;
   QWidget* TabSheet1;
+  // TabSheet2: the count limit and chip detection.
+  QCheckBox* CheckBoxCtrl;
+  TSpinEditWidget* SpinEditNum;
+  QCheckBox* ChkBoxAuto;
+  TSpinEditWidget* SpinEditIn;
+  TSpinEditWidget* SpinEditOut;
+  QCheckBox* ChkBoxRunSHT;
+  TSpinEditWidget* SpinEditRTM;
+  // TabSheet3: power and reset outputs.
+  QCheckBox* ChkBoxVDD;
+  TSpinEditWidget* SpinEditVddTim;
+  TSpinEditWidget* SpinEditPwDnTim;
+  TRadioGroup* RadioGrpRST;
+  QCheckBox* CheckBoxRun;
+  // TabSheet1: the serial number.
+  QLineEdit* SNEdit1;
+  QLineEdit* GainEdit;
+  QLineEdit* AddrEdit;
+  QCheckBox* ChkBoxSNDP;
+  QCheckBox* ChkBoxPCSN;
+  QCheckBox* CheckBoxSN;
+  QCheckBox* SNOrderChk;
+  QPushButton* ButtonCfgSN;
   QGroupBox* GroupBoxCom;
   QComboBox* ComboBoxCOMView;  // the widget "ComboBoxCOM", mirrors ComboBoxCOM()
   QPushButton* BitBtnFindDev;
@@ -222,6 +309,14 @@ private:
   void BuildButtonPanel();
   void BuildMenus();
   void BuildChipSettingPage();
+  // The option controls of GroupBoxChip and the three pages of PageControlSet.
+  void BuildChipGroup();
+  void BuildCountPage();
+  void BuildOutputPage();
+  void BuildSerialNumberPage();
+  // Runs `handler` on every change of the box's state; an error it raises is
+  // reported as a handler's error (not while ShowSettingsInUi runs).
+  void BindCheckBox(QCheckBox* box, void (TOrvantBEMxPrg::*handler)(QObject*));
   void BuildHexViews();
   void BuildStatusBar();
   void BuildDialogsAndTimers();
@@ -259,4 +354,5 @@ private:
   std::array<std::unique_ptr<TComm>, kChannels> comms_;
   std::vector<std::string> commandLine_;
   bool formShown_ = false;
+  bool showingSettings_ = false;
 };

@@ -6,7 +6,8 @@
 
 #include "catalogue/qt/chip_select_form.h"
 #include "console/about_form.h"
-#include "console/dialogs.h"
+#include "console/config_sn_form.h"
+#include "console/ofs_addr_form.h"
 #include "console/main_window.h"
 #include "shared/state.h"
 #include "toolkit/clock.h"
