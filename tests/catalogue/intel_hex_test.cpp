@@ -309,20 +309,4 @@ TEST_F(IntelHexTest, WriterRaisesTheIoErrorWhenItCannotCreate) {
   EXPECT_THROW(WriteHexFile(PathOf("no/such/folder.hex"), g.FlashImage, kFlashImageBytes, 0, 0, 15), EInOutError);
 }
 
-TEST_F(IntelHexTest, WhatTheWriterWritesReadsBack) {
-  SetRanges(0, 0x3FFFFF, kNoEepAddress, kNoEepAddress);
-  for (uint32_t i = 0; i < 0x30000; ++i) g.FlashImage[i] = static_cast<uint8_t>(i * 13 + (i >> 9));
-  const std::vector<uint8_t> before(g.FlashImage + 0x0F123, g.FlashImage + 0x2A001);
-  const std::string path = PathOf("round.hex");
-  WriteHexFile(path, g.FlashImage, kFlashImageBytes, 0, 0x0F123, 0x2A000);
-  std::fill(std::begin(g.FlashImage), std::end(g.FlashImage), uint8_t{0xFF});
-  uint32_t low = 0, high = 0, sum = 0;
-  LoadHexFile(path, low, high, sum);
-  EXPECT_TRUE(boxes_.Shown().empty());
-  EXPECT_EQ(low, 0x0F123u);
-  EXPECT_EQ(high, 0x2A000u);
-  EXPECT_TRUE(std::equal(before.begin(), before.end(), g.FlashImage + 0x0F123));
-  EXPECT_EQ(sum, std::accumulate(before.begin(), before.end(), 0u));
-}
-
 }  // namespace
