@@ -1,6 +1,7 @@
 #include "catalogue/record_file.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -15,12 +16,20 @@ constexpr const char* kOutsideChipText = "地址 0x%0.8x 超出芯片范围，�
 constexpr size_t kReadPieceBytes = 1 << 16;
 constexpr size_t kMaxLineBytes = 1 << 16;
 
-uint8_t CharValue(char c) {
-  const auto code = static_cast<uint8_t>(c);
+constexpr uint8_t CharValueOf(uint8_t code) {
   if (code >= 'A' && code <= 'Z') return static_cast<uint8_t>(code - 55);
   if (code >= 'a' && code <= 'z') return static_cast<uint8_t>(code - 87);
   return static_cast<uint8_t>(code - 0x30);
 }
+
+// The value of every character, looked up: a 4 MB image is 8 million pairs.
+constexpr std::array<uint8_t, 256> kCharValues = [] {
+  std::array<uint8_t, 256> values{};
+  for (int c = 0; c < 256; ++c) values[c] = CharValueOf(static_cast<uint8_t>(c));
+  return values;
+}();
+
+uint8_t CharValue(char c) { return kCharValues[static_cast<uint8_t>(c)]; }
 
 bool InRange(uint32_t address, uint32_t first, uint32_t last) { return first <= address && address <= last; }
 
