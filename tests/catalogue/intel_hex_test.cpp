@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,7 @@ struct LineCase {
   uint32_t storedAt;  // first flash offset stored, or npos
   std::vector<uint8_t> stored;
 };
+void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
 
 constexpr uint32_t kNothing = 0xFFFFFFFF;
 
@@ -255,6 +257,7 @@ struct WriteCase {
   std::vector<std::string> first;  // leading lines
   std::vector<std::string> last;   // trailing lines
 };
+void PrintTo(const WriteCase& c, std::ostream* os) { *os << c.name; }
 
 // clang-format off
 const WriteCase kWriteCases[] = {

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <random>
+#include <ostream>
 #include <string>
 
 #include "catalogue/checksums.h"
@@ -65,6 +66,7 @@ struct JobCase {
   const char* dataName;
   uint32_t first, last;
 };
+void PrintTo(const JobCase& c, std::ostream* os) { *os << c.name; }
 
 const JobCase kJobCases[] = {
     {"HexOnA16KChip", "FU6811N", "app.hex", 0x0000, 0x2345},
@@ -163,6 +165,7 @@ struct FailureCase {
   const char* dataText;
   const char* says;
 };
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 
 const FailureCase kFailureCases[] = {
     {"UnknownChip", "XX1234", "app.hex", ":00000001FF\r\n", "unknown chip"},

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -209,6 +210,7 @@ struct DamageCase {
   long at;  // from the start, or from the end when negative
   uint8_t result;
 };
+void PrintTo(const DamageCase& c, std::ostream* os) { *os << c.name; }
 
 const DamageCase kDamageCases[] = {
     {"MagicChanged", 0, kProjectNotAProject},
@@ -260,6 +262,7 @@ struct HostileCase {
   int bytes;      // 2 or 4
   uint32_t value;
 };
+void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
 
 const HostileCase kHostileCases[] = {
     {"FlashPastTheBuffer", 258, 4, 4194304 + 1024},

@@ -10,6 +10,7 @@
 #include <random>
 #include <sstream>
 #include <tuple>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,7 @@ struct ToolCase {
   uint32_t base;
   std::vector<Piece> pieces;  // ascending, apart: the gaps stay 0xFF
 };
+void PrintTo(const ToolCase& c, std::ostream* os) { *os << c.name; }
 
 const ToolCase kToolCases[] = {
     {"InsideOne64KBlock", 0x1000, {{0, 0x800}, {0x1000, 0x2345}, {0x5000, 0x10}}},
@@ -37,6 +39,7 @@ const ToolCase kToolCases[] = {
 };
 
 enum class Format { IntelHex, SRecord };
+void PrintTo(Format f, std::ostream* os) { *os << (f == Format::IntelHex ? "Intel HEX" : "S-record"); }
 
 const char* ObjcopyName(Format f) { return f == Format::IntelHex ? "ihex" : "srec"; }
 const char* SrecCatName(Format f) { return f == Format::IntelHex ? "-intel" : "-motorola"; }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,7 @@ struct LineCase {
   uint8_t code;
   std::vector<uint8_t> stored;  // at flash offset 0x10
 };
+void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
 
 // clang-format off
 const LineCase kLineCases[] = {
@@ -142,6 +144,7 @@ struct WriteCase {
   uint32_t start, end;
   std::vector<std::string> expected;  // "..." stands for any run of lines
 };
+void PrintTo(const WriteCase& c, std::ostream* os) { *os << c.name; }
 
 // clang-format off
 const WriteCase kWriteCases[] = {
