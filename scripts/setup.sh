@@ -11,7 +11,8 @@ shift || true
 case "$mode" in run|test) ;; *) echo "usage: scripts/setup.sh run|test" >&2; exit 2 ;; esac
 
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins
-          libgtest-dev libgmock-dev googletest libbenchmark-dev fonts-noto-cjk)
+          libgtest-dev libgmock-dev googletest libbenchmark-dev fonts-noto-cjk
+          binutils srecord clang)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

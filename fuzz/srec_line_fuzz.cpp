@@ -1,0 +1,13 @@
+// ParseSRecLine over every line of the input, with one reader state.
+#include "catalogue/srecord.h"
+#include "fuzz_lines.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  SetFuzzRanges();
+  uint32_t address = 0, lowest = 0xFFFFFFFF, highest = 0, sum = 0;
+  ForEachLine(data, size, [&](std::string_view line) {
+    const uint8_t code = ParseSRecLine(line, address, lowest, highest, sum);
+    if (code > kRecordOutsideChip) __builtin_trap();
+  });
+  return 0;
+}

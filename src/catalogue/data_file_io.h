@@ -1,0 +1,41 @@
+#pragma once
+// File access of the image and project formats: reading only regular files
+// (opened without blocking, so a FIFO named as a data file never hangs the GUI
+// thread) and writing whole files. Every failure throws EInOutError with the
+// path and the system's reason. Any thread; one object per file.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// An open regular file, read in pieces; closed when destroyed.
+class RegularFileReader {
+public:
+  // Throws EInOutError when `path` cannot be opened or is no regular file.
+  explicit RegularFileReader(const std::string& path);
+  ~RegularFileReader();
+  RegularFileReader(const RegularFileReader&) = delete;
+  RegularFileReader& operator=(const RegularFileReader&) = delete;
+
+  // Reads up to `count` bytes into `into`; 0 at the end of the file. Throws
+  // EInOutError when the read fails.
+  size_t Read(char* into, size_t count);
+
+private:
+  std::string path_;
+  int fd_;
+};
+
+// The first `maxBytes` bytes of the regular file at `path` (all of it when
+// shorter). Throws as RegularFileReader.
+std::string ReadRegularFile(const std::string& path, size_t maxBytes);
+
+// Creates or replaces `path` with `bytes` in place. Throws EInOutError when
+// it cannot be created or fully written; the file then holds what was written.
+void WriteWholeFile(const std::string& path, std::string_view bytes);
+
+// Replaces `path` with `bytes` through a temporary file in the same folder,
+// renamed over `path` only once it is complete and flushed, so a failed write
+// (a full disk, an I/O error) leaves the earlier file intact and no temporary
+// file behind. Throws EInOutError as WriteWholeFile.
+void ReplaceFileSafely(const std::string& path, std::string_view bytes);
