@@ -2,8 +2,8 @@
 // Channel log lines, progress gauges, device result messages, the units' own
 // status reports and the run totals. GUI thread only; no locks.
 //
-// Every routine takes the channel as 0..7 (8, the tables' spare entry, is
-// accepted too) and does nothing for a channel past the tables. The window log is g.LogMemo and a channel's
+// Every routine takes the channel as 0..7 (IsChannel) and does nothing for
+// any other, the tables' spare entry 8 included. The window log is g.LogMemo and a channel's
 // gauge g.ChannelGauge[channel]; either may be null (not bound yet), and then
 // its part of the work is left out and the rest still done.
 

@@ -8,13 +8,7 @@
 
 namespace {
 
-class ChipCatalogueTest : public ::testing::Test {
-protected:
-  void SetUp() override {
-    ResetState();
-    ResetChipSelection();
-  }
-};
+class ChipCatalogueTest : public ::testing::Test {};
 
 // What the dialog does for the chip at `index`, without the dialog.
 void ChooseAndCommit(int index) {

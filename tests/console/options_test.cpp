@@ -17,7 +17,6 @@
 #include "console/config_sn_form.h"
 #include "console/hex_grid_model.h"
 #include "support/main_window_fixture.h"
-#include "support/start_values.h"
 #include "toolkit/errors.h"
 #include "toolkit/qt/qt_bindings.h"
 #include "toolkit/qt/radio_group.h"
@@ -31,7 +30,7 @@ class OptionsTest : public MainWindowTest {
  protected:
   void SetUp() override {
     MainWindowTest::SetUp();
-    SetStartUpValues();
+    ApplyStartUpChipValues();
     ResetChipSelection();
   }
   const std::string& LastLine() { return LogLines().back(); }
