@@ -17,7 +17,7 @@
 void LogChannelLine(std::string_view text, uint8_t channel);
 
 // Marks the channel busy and starts its gauge and time-out. tick: 0 for steps
-// that advance by blocks (time-out 500, gauge maximum `blocks`, no tick
+// that advance by blocks (time-out kStepTimeoutTicks, gauge maximum `blocks`, no tick
 // progress), else the expected length in 10 ms ticks (time-out and gauge
 // maximum `tick`, tick progress on). blocks: the step's block count in KB.
 // The gauge starts blue at 3.

@@ -68,6 +68,19 @@ TEST_F(CommandsTest, SenderWithoutComponentReportsNotQueued) {
   EXPECT_FALSE(SendReset(1));
 }
 
+TEST_F(CommandsTest, PacketWithCrcWritesItsCrcOnlyWhereTheSlotHoldsIt) {
+  // The last packet that fits: its CRC takes the slot's last two bytes.
+  const size_t largest = kTxPacketBytes - 2;
+  SendPacketWithCrc(2, largest);
+  ExpectPacketCrc(2, kTxPacketBytes);
+  // One byte more, or nothing at all, is refused without a write.
+  std::memset(g.TxPacket[2], 0xEE, kTxPacketBytes);
+  EXPECT_FALSE(SendPacketWithCrc(2, largest + 1));
+  EXPECT_FALSE(SendPacketWithCrc(2, 0));
+  EXPECT_EQ(Range(Packet(2), kTxPacketBytes - 2, 2), Bytes(2, 0xEE));
+  EXPECT_EQ(Range(Packet(3), 0, 2), Bytes(2, 0xEE)) << "the next slot is untouched";
+}
+
 struct OpCase {
   uint8_t Code;
   uint16_t Argument;
