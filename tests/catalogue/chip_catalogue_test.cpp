@@ -5,6 +5,7 @@
 
 #include "catalogue/support/chip_expectations.h"
 #include "shared/state.h"
+#include "support/process_state.h"
 
 namespace {
 
@@ -92,7 +93,7 @@ TEST_F(ChipCatalogueTest, UnknownNamesTakeTheFallBackRow) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ResetChipSelection();
+    ResetProcessState();
     SetChipParams(c.name);
     EXPECT_EQ(SelRomKB, c.romKB);
     EXPECT_EQ(SelChipType, 0x02);

@@ -16,6 +16,7 @@
 #include "toolkit/gauge.h"
 #include "toolkit/memo.h"
 #include "toolkit/scripted_dialogs.h"
+#include "support/process_state.h"
 
 namespace {
 
@@ -28,6 +29,11 @@ class ChannelLogTest : public ::testing::Test {
     for (int ch = 0; ch < kChannels; ++ch) g.ChannelGauge[ch] = &gauges_[ch];
     SetClockForTest([] { return MakeLocalTime(2026, 3, 5, 14, 7, 9); });
     SetLocaleFormatsForTest("%Y-%m-%d", "%H:%M:%S");
+  }
+  // A table case starts from a clean process, with log, gauges and clock set again.
+  void StartCase() {
+    ResetProcessState();
+    ChannelLogTest::SetUp();
   }
 
   static std::string ChannelLine(int ch, const std::string& text) {
@@ -253,7 +259,7 @@ TEST_F(ChannelLogTest, CompletionReportCountsTheChipAndLogsTheTotals) {
   // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.result);
-    ResetRunCounts();
+    StartCase();
     g.TotalOk = 10;
     g.TotalNg = 20;
     memo_.Clear();

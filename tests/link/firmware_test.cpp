@@ -24,6 +24,7 @@
 #include "simunit/firmware_builder.h"
 #include "simunit/sim_unit.h"
 #include "support/gui_wait.h"
+#include "support/process_state.h"
 #include "support/stand_in_window.h"
 #include "support/temp_folder.h"
 #include "toolkit/combo_box.h"
@@ -52,6 +53,11 @@ protected:
   void SetUp() override {
     g.LogMemo = &memo_;
     g.ChannelGauge[0] = &gauge_;
+  }
+  // A table case starts from a clean process, with log and gauge bound again.
+  void StartCase() {
+    ResetProcessState();
+    FirmwareTest::SetUp();
   }
 
   void WriteImage(const Bytes& image) {
@@ -185,7 +191,7 @@ TEST_F(FirmwareTest, TheBodyIsUnscrambledSixteenBytesAtATime) {
     size_t unscrambled;
   };
   for (const Case c : {Case{16, 16}, Case{17, 32}}) {
-    ResetFirmwareState();
+    StartCase();
     const Bytes body = PatternBody(c.bodyLength, 0x31);
     const Bytes image = BuildFirmwareImage(body, "V1.0");
     Load(image);
@@ -222,7 +228,7 @@ TEST_F(FirmwareTest, AnyChangedSummedByteOrStoredChecksumMakesTheImageInvalid) {
                           good.size() - kFirmwareChecksumBytes, kFirmwareKeyOffset + 7, kFirmwareBodyOffset + 3}) {
     Bytes image = good;
     image[at] ^= 0x10;
-    ResetState();
+    StartCase();
     Load(image);
     EXPECT_EQ(g.ImageValid, 0) << "byte " << at;
     // The unscrambled data and the version stay in place.
@@ -270,8 +276,7 @@ TEST_F(FirmwareTest, ImagesOutsideTheBufferOrTheHeaderLimitsAreRefused) {
       {"file shorter than its layout", truncated},
   };
   for (const Case& c : cases) {
-    ResetState();
-    ResetFirmwareState();
+    StartCase();
     LoadValid(5120);
     Load(c.image);
     EXPECT_EQ(g.ImageValid, 0) << c.what;
@@ -315,7 +320,7 @@ TEST_F(FirmwareTest, TheBlockCountFollowsTheFirmwareEndInKilobytes) {
     uint16_t blocks;
   };
   for (const Case c : {Case{4096, 1}, Case{5119, 1}, Case{5120, 2}, Case{36863, 32}}) {
-    ResetFirmwareState();
+    StartCase();
     LoadValid(c.firmwareEnd);
     StartFirmwareUpgrade(0);
     EXPECT_EQ(g.BlockCount[0], c.blocks) << c.firmwareEnd;
