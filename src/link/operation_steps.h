@@ -38,8 +38,8 @@ enum class TChannelState : uint8_t {
 };
 
 // The time-out of a channel waiting for its unit, in 10 ms ticks (5 s): of
-// a block step's every block, of a firmware block and of a freshly
-// identified unit.
+// a block step's every block, of a firmware block, of a searched channel's
+// identity reply and of a freshly identified unit.
 inline constexpr uint16_t kStepTimeoutTicks = 500;
 
 // Expected step lengths in 10 ms timer ticks (also gauge maximum and

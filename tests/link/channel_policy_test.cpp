@@ -14,6 +14,8 @@
 #include "link/framing.h"
 #include "link/identify.h"
 #include "link/operation_steps.h"
+#include "link/receive.h"
+#include "link/reply_dispatch.h"
 #include "link/wire.h"
 #include "shared/state.h"
 #include "toolkit/memo.h"
@@ -59,6 +61,15 @@ const std::vector<EntryPoint>& EntryPoints() {
       {"EndChannelProgress", [](uint8_t ch) { EndChannelProgress(0, ch); return false; }},
       {"ReportResultCode", [](uint8_t ch) { ReportResultCode(6, ch); return false; }},
       {"ReportStepStatus", [](uint8_t ch) { ReportStepStatus(ch); return false; }},
+      {"HandleReply", [](uint8_t ch) { HandleReply(ch, 10); return false; }},
+      {"DispatchStepResult", [](uint8_t ch) { DispatchStepResult(6, ch); return false; }},
+      {"OnReadFlashBlock", [](uint8_t ch) { OnReadFlashBlock(0, ch); return false; }},
+      {"ReceiveChannelBlock", [](uint8_t ch) {
+         const uint8_t block[] = {0xC0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0xC0};
+         ReceiveChannelBlock(ch, block, sizeof block);
+         return false;
+       }},
+      {"ReceiveChannelError", [](uint8_t ch) { ReceiveChannelError(ch); return false; }},
   };
   return points;
 }
@@ -96,6 +107,7 @@ TEST_P(ChannelPolicyTest, ChannelsPastSevenAreIgnored) {
   EXPECT_EQ(g.ChannelBusy[kChannels], 0);
   EXPECT_EQ(g.ChannelTimer[kChannels], 0);
   EXPECT_EQ(g.ChannelAuto[kChannels], 0);
+  EXPECT_EQ(g.RxCount[kChannels], 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryEntryPoint, ChannelPolicyTest, ::testing::ValuesIn(EntryPoints()),
