@@ -31,7 +31,6 @@ class OptionsTest : public MainWindowTest {
   void SetUp() override {
     MainWindowTest::SetUp();
     ApplyStartUpChipValues();
-    ResetChipSelection();
   }
   const std::string& LastLine() { return LogLines().back(); }
   static std::string Text(const QLineEdit* edit) { return edit->text().toStdString(); }
@@ -120,6 +119,8 @@ struct ResetCase {
   uint8_t flags;
 };
 
+void PrintTo(const ResetCase& c, std::ostream* os) { *os << c.name; }
+
 class ResetOutputTest : public OptionsTest, public ::testing::WithParamInterface<ResetCase> {};
 
 TEST_P(ResetOutputTest, PowerResetFlagsAreReplacedWhole) {
@@ -147,6 +148,8 @@ struct BadNumberCase {
   QLineEdit* TOrvantBEMxPrg::*edit;
   const char* text;
 };
+
+void PrintTo(const BadNumberCase& c, std::ostream* os) { *os << c.name; }
 
 class BadNumberTest : public OptionsTest, public ::testing::WithParamInterface<BadNumberCase> {};
 
@@ -360,6 +363,8 @@ struct ChipCase {
   uint16_t romKB, eepSize;
   std::vector<std::string> lines;
 };
+
+void PrintTo(const ChipCase& c, std::ostream* os) { *os << c.name; }
 
 class ChipNameChangeTest : public OptionsTest, public ::testing::WithParamInterface<ChipCase> {};
 
