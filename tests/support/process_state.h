@@ -6,7 +6,9 @@
 // through orv_test_support) runs ResetProcessState() before each test, ahead
 // of the fixture's constructor, and again after it. Fixtures therefore never
 // reset state themselves; they only set what their test needs. A test that
-// wants a second clean start inside its body may call it directly.
+// wants a second clean start inside its body (a table case) may call it
+// directly; that also drops the hooks its fixture's objects installed
+// (ScriptedMessageBoxes and the like), so it installs again what it needs.
 //
 // What it puts back: the shared state g (all zero, empty, null), the firmware
 // image state, the chip dialog's pending selection, the channel-log run
