@@ -22,7 +22,7 @@ void BM_BuildAndFrameProgramBlock(benchmark::State& state) {
   for (auto _ : state) {
     g.BlockIndex[0] = block;
     block = static_cast<uint16_t>((block + 4) % 32);
-    benchmark::DoNotOptimize(SendProgramBlock(kCmdProgramFlash, static_cast<uint16_t>(Random(65535)), 0, 0));
+    benchmark::DoNotOptimize(SendProgramBlock(kCmdProgramFlash, RandomWord(), 0, 0));
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 4096);
 }

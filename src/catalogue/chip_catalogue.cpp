@@ -66,7 +66,38 @@ uint16_t PageSizeOf(std::string_view name) {
   return (c == '3' || c == '5' || c == '6') ? kLargePageBytes : kSmallPageBytes;
 }
 
+// Start values of the chip parameters until a chip or a project is chosen.
+constexpr uint8_t kStartCheckFlags = 0x80;
+constexpr uint16_t kStartRomSizeKB = 128;
+constexpr uint16_t kStartPageSize = 256;  // bytes
+constexpr uint16_t kPagesPerKB = 4;
+constexpr uint8_t kStartChipSeries = 59;
+constexpr uint8_t kControlByte6Bit7 = 0x80;
+constexpr uint32_t kStartSnAddress = 0x00FFFFFF;
+
 }  // namespace
+
+void ApplyStartUpChipValues() {
+  g.CheckFlags = kStartCheckFlags;
+  g.DataLoaded = 0;
+  g.ChipSelected = 0;
+  g.RomSizeKB = kStartRomSizeKB;
+  g.PageSize = kStartPageSize;
+  g.PageCount = static_cast<uint16_t>(g.RomSizeKB * kPagesPerKB);
+  g.ChipType = 0;
+  g.ChipSeries = kStartChipSeries;
+  g.ControlByte6 |= kControlByte6Bit7;
+  g.ChipIndex = 0;
+  g.EepSize = 0;
+  g.InterfaceFlags = 0;
+  g.ControlByte5 = 0;
+  g.ChipModelA = 0;
+  g.ControlByte8 = 0;
+  g.ImageSum32 = 0;
+  g.FileSum = 0;
+  g.EepSum = 0;
+  g.SnAddress = kStartSnAddress;
+}
 
 void ResetChipSelection() {
   SelChipSeries = 0;

@@ -30,6 +30,14 @@ extern uint16_t SelEepSize;   // EEP size, bytes
 extern uint32_t SelEepStart;  // kNoEepAddress: no EEP range
 extern uint32_t SelEepEnd;
 
+// The chip parameters and settings the program starts with until a chip or
+// a project is chosen (the main window's first showing sets them): series 59,
+// 128 KB of 256-byte pages (512), check flags 0x80, bit 7 of control byte 6
+// set (its other bits kept), serial-number address 0x00FFFFFF; type, index,
+// EEP size, interface flags, control bytes 5 and 8, model A and the file sums
+// 0; no data loaded, no chip chosen. Everything else is left as it is.
+void ApplyStartUpChipValues();
+
 // Returns the pending selection to its load values (all zero). For tests.
 void ResetChipSelection();
 

@@ -24,8 +24,6 @@ constexpr const char* kLoadedText = "Project File Open Success!";
 constexpr const char* kNotAProjectText = "Not a Valid Tesmar Project File!";
 constexpr const char* kCorruptedText = "Data of Project File Has Been Corrupted!";
 
-constexpr uint32_t kRandomByteRange = 255;
-constexpr uint32_t kRandomWordRange = 65535;
 constexpr size_t kStoredPadBytes = 2049;     // pad bytes 0..2048 go into the file
 constexpr size_t kKeyRunBytes = 1024;        // a new key byte after every run
 constexpr size_t kCfgImageBytes = 2 * kOfflineBlockBytes;
@@ -89,8 +87,6 @@ constexpr ModelName kModelNames[] = {
 constexpr std::string_view kDefaultModelName = "OrvantGengX-BEM";
 // clang-format on
 
-uint8_t RandomByte() { return static_cast<uint8_t>(Random(kRandomByteRange)); }
-
 bool SizesFit(uint32_t romKB, uint32_t eepSize, uint32_t flashStart, uint32_t baseAddress) {
   const uint64_t flashBytes = uint64_t{romKB} * 1024;
   return romKB >= 1 && std::max(flashStart, baseAddress) + flashBytes <= kFlashImageBytes &&
@@ -114,8 +110,9 @@ public:
     sum += b;
   }
   void PrjPutWord(uint16_t v) {
-    PrjPutByte(static_cast<uint8_t>(v));
-    PrjPutByte(static_cast<uint8_t>(v >> 8));
+    uint8_t le[2];
+    PutLe16(le, v);
+    for (uint8_t b : le) PrjPutByte(b);
   }
   void PrjPutDWord(uint32_t v) {
     PrjPutWord(static_cast<uint16_t>(v));
@@ -165,8 +162,9 @@ public:
     return b;
   }
   uint16_t PrjGetWord() {
-    const uint8_t low = PrjGetByte();
-    return static_cast<uint16_t>(low | (PrjGetByte() << 8));
+    uint8_t le[2];
+    for (uint8_t& b : le) b = PrjGetByte();
+    return GetLe16(le);
   }
   uint32_t PrjGetDWord() {
     const uint16_t low = PrjGetWord();
@@ -382,7 +380,7 @@ void SaveProjectFile(const std::string& path, uint8_t seriesCode, const OfflineB
     return at < kFlashImageBytes ? g.FlashImage[at] : uint8_t{0xFF};
   });
   out.PrjPutText("EEP", 3, kEepTagMask);
-  out.PrjPutWord(static_cast<uint16_t>(Random(kRandomWordRange)));
+  out.PrjPutWord(RandomWord());
   if (g.EepSize > 0)
     out.PutKeyedSection(g.EepSize, [](size_t j) { return j < kEepImageBytes ? g.EepImage[j] : uint8_t{0xFF}; });
 

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "toolkit/ascii.h"
+
 namespace {
 
 constexpr std::string_view kSectionLine = "[Connection]";
@@ -10,14 +12,6 @@ constexpr std::string_view kPortKey = "DEV";
 // "DEV" and its channel digit.
 constexpr size_t kPortKeyLength = 4;
 constexpr size_t kCountDigitFrom = 5;  // the 6th character
-
-// Keys are ASCII; bytes of other scripts stay as they are.
-std::string UpperAscii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 

@@ -6,13 +6,12 @@
 
 #include "console/main_window.h"
 #include "link/identify.h"
+#include "link/operation_steps.h"
 #include "toolkit/format.h"
 #include "toolkit/gauge.h"
 
 namespace {
 
-// Ticks a searched channel waits for its identity reply.
-constexpr uint16_t kSearchTimeoutTicks = 500;
 // A freshly opened port settles before the request goes out.
 constexpr auto kPortSettle = std::chrono::milliseconds(30);
 
@@ -45,7 +44,7 @@ void TOrvantBEMxPrg::SearchDevices() {
     TComm& comm = *SPComm[i];
     if (comm.PortHandle() != 0) comm.ClosePort();
     g.RxCount[i] = 0;
-    g.ChannelTimer[i] = kSearchTimeoutTicks;
+    g.ChannelTimer[i] = kStepTimeoutTicks;
     g.ChannelLinked[i] = 0;
     if (TGauge* gauge = g.ChannelGauge[i]) gauge->SetProgress(0);
     SetInfoPanelCaption("Searching Devices............");
@@ -61,7 +60,7 @@ void TOrvantBEMxPrg::SearchDevices() {
 // An unplugged unit: its port is freed, the channel unlinked and the port's
 // entry (the one at the channel's place in the list now) taken out.
 void TOrvantBEMxPrg::SPCommRequestHangup(uint8_t channel) {
-  if (channel >= kChannels) return;
+  if (!IsChannel(channel)) return;
   if (SPComm[channel]->PortHandle() != 0) SPComm[channel]->ClosePort();
   g.ChannelLinked[channel] = 0;
   comboBoxCOM_.Delete(channel);

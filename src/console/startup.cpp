@@ -4,6 +4,7 @@
 #include <QTableView>
 #include <QTimer>
 
+#include "catalogue/chip_catalogue.h"
 #include "console/hex_grid_model.h"
 #include "console/main_window.h"
 #include "link/firmware.h"
@@ -40,15 +41,6 @@ constexpr GaugeLayoutRow kGaugeLayout[] = {
 constexpr int kLowestGaugeTop = 450;  // pixels, on the page ChipSett
 constexpr int kGaugePitch = 19;       // pixels from one gauge's top to the next
 constexpr int kInfoMemoTop = 35;
-
-// Start values of the chip parameters until a chip or a project is chosen.
-constexpr uint8_t kStartCheckFlags = 0x80;
-constexpr uint16_t kStartRomSizeKB = 128;
-constexpr uint16_t kStartPageSize = 256;  // bytes
-constexpr uint16_t kPagesPerKB = 4;
-constexpr uint8_t kStartChipSeries = 59;
-constexpr uint8_t kControlByte6Bit7 = 0x80;
-constexpr uint32_t kStartSnAddress = 0x00FFFFFF;
 
 constexpr int kFlashAddressColumnWidth = 70;
 constexpr int kEepAddressColumnWidth = 73;
@@ -93,7 +85,7 @@ void TOrvantBEMxPrg::FormShow(QObject*) {
 }
 
 void TOrvantBEMxPrg::InitView() {
-  g.CheckFlags = kStartCheckFlags;
+  ApplyStartUpChipValues();
   ViewPageCtrl->setCurrentWidget(ChipSett);
   HexViewer->setColumnWidth(0, kFlashAddressColumnWidth);
   HexViewer->setColumnWidth(kTextColumn, kTextColumnWidth);
@@ -104,24 +96,6 @@ void TOrvantBEMxPrg::InitView() {
     HexViewerCells->SetHeaderCell(column, header);
     EEPDataViewCells->SetHeaderCell(column, header);
   }
-  g.DataLoaded = 0;
-  g.ChipSelected = 0;
-  g.RomSizeKB = kStartRomSizeKB;
-  g.PageSize = kStartPageSize;
-  g.PageCount = static_cast<uint16_t>(g.RomSizeKB * kPagesPerKB);
-  g.ChipType = 0;
-  g.ChipSeries = kStartChipSeries;
-  g.ControlByte6 |= kControlByte6Bit7;
-  g.ChipIndex = 0;
-  g.EepSize = 0;
-  g.InterfaceFlags = 0;
-  g.ControlByte5 = 0;
-  g.ChipModelA = 0;
-  g.ControlByte8 = 0;
-  g.ImageSum32 = 0;
-  g.FileSum = 0;
-  g.EepSum = 0;
-  g.SnAddress = kStartSnAddress;
   ViewPageCtrl->setTabVisible(ViewPageCtrl->indexOf(TabSheetEEP), false);
 }
 

@@ -9,11 +9,10 @@
 #include "toolkit/dialogs.h"
 #include "toolkit/format.h"
 #include "toolkit/gauge.h"
+#include "toolkit/le_bytes.h"
 #include "toolkit/memo.h"
 
 namespace {
-// Time-out of a step that advances by blocks, in 10 ms ticks.
-constexpr uint16_t kBlockStepTimeoutTicks = 500;
 // A fresh gauge shows a sliver, so a started step is visibly running.
 constexpr int32_t kStartProgress = 3;
 // Progress and total of a step report count from 0; the gauge is shown two
@@ -33,13 +32,9 @@ constexpr const char* kRunLogExtension = ".log";
 
 ChannelRunCounts counts{};
 
-bool IsChannel(uint8_t channel) { return channel < kChannelSlots; }
-
 void AddMemoLine(std::string_view line) {
   if (g.LogMemo) g.LogMemo->Add(line);
 }
-
-uint16_t Le16(const uint8_t* bytes) { return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8)); }
 
 // The date and time as the locale writes them, with the characters that a
 // file name cannot hold (or that the program has always replaced) made '_'.
@@ -98,7 +93,7 @@ void BeginChannelProgress(uint16_t tick, uint16_t blocks, uint8_t channel) {
   g.BlockCount[channel] = blocks;
   TGauge* gauge = g.ChannelGauge[channel];
   const bool byTicks = tick != 0;
-  g.ChannelTimer[channel] = byTicks ? tick : kBlockStepTimeoutTicks;
+  g.ChannelTimer[channel] = byTicks ? tick : kStepTimeoutTicks;
   g.ChannelTickProgress[channel] = byTicks ? 1 : 0;
   if (gauge) {
     gauge->SetMaxValue(byTicks ? tick : blocks);
@@ -133,9 +128,9 @@ void ReportStepStatus(uint8_t channel) {
   for (size_t i = 0; i < kStepReportBytes; ++i) check = static_cast<uint8_t>(check + report[i]);
   if (check != 0) return;
 
-  const uint8_t step = report[1];
-  const uint8_t result = report[2];
-  const uint16_t total = Le16(report + 5);
+  const uint8_t step = report[kReportStepOffset];
+  const uint8_t result = report[kReportResultOffset];
+  const uint16_t total = GetLe16(report + kReportTotalOffset);
   TGauge* gauge = g.ChannelGauge[channel];
   if (step == kStepCompleted) {
     ShowCompletion(result, channel, gauge);
@@ -145,7 +140,7 @@ void ReportStepStatus(uint8_t channel) {
   if (!row) return;
   // Only the two programming steps carry a progress; for the others it counts as 0.
   const bool carriesProgress = row->progress == StepReportRow::kFromReport;
-  ShowStep(*row, carriesProgress ? Le16(report + 3) : 0, total, channel, gauge);
+  ShowStep(*row, carriesProgress ? GetLe16(report + kReportProgressOffset) : 0, total, channel, gauge);
 }
 
 void LogTotals() {

@@ -2,8 +2,8 @@
 // Channel log lines, progress gauges, device result messages, the units' own
 // status reports and the run totals. GUI thread only; no locks.
 //
-// Every routine takes the channel as 0..7 (8, the tables' spare entry, is
-// accepted too) and does nothing for a channel past the tables. The window log is g.LogMemo and a channel's
+// Every routine takes the channel as 0..7 (IsChannel) and does nothing for
+// any other, the tables' spare entry 8 included. The window log is g.LogMemo and a channel's
 // gauge g.ChannelGauge[channel]; either may be null (not bound yet), and then
 // its part of the work is left out and the rest still done.
 
@@ -17,7 +17,7 @@
 void LogChannelLine(std::string_view text, uint8_t channel);
 
 // Marks the channel busy and starts its gauge and time-out. tick: 0 for steps
-// that advance by blocks (time-out 500, gauge maximum `blocks`, no tick
+// that advance by blocks (time-out kStepTimeoutTicks, gauge maximum `blocks`, no tick
 // progress), else the expected length in 10 ms ticks (time-out and gauge
 // maximum `tick`, tick progress on). blocks: the step's block count in KB.
 // The gauge starts blue at 3.

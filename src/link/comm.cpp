@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "link/serial_port.h"
+#include "link/wire.h"
 #include "toolkit/errors.h"
 
 namespace {
@@ -383,7 +384,6 @@ void ApplyChannelPortDefaults(TComm& comm, int componentIndex) {
   // SPComm1..SPComm4 wait 5 ms for a gap, SPComm5..SPComm8 3 ms.
   constexpr uint32_t kFirstFourIntervalMs = 5;
   constexpr uint32_t kLastFourIntervalMs = 3;
-  constexpr uint32_t kLineBaud = 1000000;
   comm.SetCommName("COM2");
   comm.SetBaudRate(kLineBaud);
   comm.SetParityCheck(false);

@@ -2,19 +2,16 @@
 
 #include <algorithm>
 #include <cstring>
-#include <initializer_list>
+#include <utility>
 
 #include "link/comm.h"
 #include "link/framing.h"
 #include "link/wire.h"
 #include "shared/state.h"
+#include "toolkit/le_bytes.h"
 #include "toolkit/random.h"
 
 namespace {
-
-// Random ranges: a byte draw gives 0..254, a word draw 0..65534.
-constexpr uint32_t kRandomByteRange = 255;
-constexpr uint32_t kRandomWordRange = 65535;
 
 // The reset packet spells "RESET" across its argument and chip bytes.
 constexpr uint16_t kResetArgument = 'R' | ('E' << 8);
@@ -47,38 +44,18 @@ constexpr uint32_t kRowAlignMask = ~uint32_t{0xF};
 
 uint8_t* Slot(uint8_t ch) { return g.TxPacket[ch]; }
 
-void Put16(uint8_t* p, uint16_t value) {
-  p[0] = static_cast<uint8_t>(value);
-  p[1] = static_cast<uint8_t>(value >> 8);
-}
-
-void Put32(uint8_t* p, uint32_t value) {
-  Put16(p, static_cast<uint16_t>(value));
-  Put16(p + 2, static_cast<uint16_t>(value >> 16));
-}
-
-// Consecutive little-endian words.
-void PutWords(uint8_t* p, std::initializer_list<uint16_t> words) {
-  for (uint16_t word : words) {
-    Put16(p, word);
-    p += 2;
-  }
-}
-
 // Bits 8..23 of an address: the only part of a 32-bit address that travels.
 uint16_t MiddleBits(uint32_t address) { return static_cast<uint16_t>(address >> 8); }
-
-uint8_t RandomByte() { return static_cast<uint8_t>(Random(kRandomByteRange)); }
 
 void WriteHeader(uint8_t ch, uint8_t code, uint16_t argument, uint8_t b3, uint8_t b4, uint8_t b5,
                  uint16_t payloadBytes) {
   uint8_t* p = Slot(ch);
-  p[0] = code;
-  Put16(p + 1, argument);
-  p[3] = b3;
-  p[4] = b4;
-  p[5] = b5;
-  Put16(p + 6, payloadBytes);
+  p[kHeaderCommandOffset] = code;
+  PutLe16(p + kHeaderArgumentOffset, argument);
+  p[kHeaderChipOffset] = b3;
+  p[kHeaderChipOffset + 1] = b4;
+  p[kHeaderChipOffset + 2] = b5;
+  PutLe16(p + kHeaderLengthOffset, payloadBytes);
 }
 
 void WriteChipHeader(uint8_t ch, uint8_t code, uint16_t argument, uint16_t payloadBytes) {
@@ -91,15 +68,8 @@ void ClearPayload(uint8_t ch, uint16_t payloadBytes) {
   std::memset(Slot(ch) + kPacketHeaderBytes, 0, payloadBytes);
 }
 
-// Appends the packet CRC over exactly header and payload, frames the packet
-// and sends the frame.
 bool FinishAndSend(uint8_t ch, uint16_t payloadBytes) {
-  uint8_t* p = Slot(ch);
-  const uint32_t last = kPacketHeaderBytes + payloadBytes - 1;
-  Put16(p + last + 1, PacketCrcRange(p, 0, last));
-  const size_t length = SlipEncode(p, g.TxFrame[ch], kPacketHeaderBytes + payloadBytes + kPacketCrcBytes,
-                                   kFrameBytes);
-  return SendChannelFrame(ch, length);
+  return SendPacketWithCrc(ch, size_t{kPacketHeaderBytes} + payloadBytes);
 }
 
 // Copies one data block of an image from offset first; the part of the block
@@ -133,32 +103,47 @@ std::array<uint8_t, 2> OfflineKeyBytes(uint16_t argument) {
 }
 
 void BuildParamBlock(size_t offset, uint16_t argument, uint8_t ch) {
-  if (offset > kTxPacketBytes - kParamBlockBytes) return;
+  if (!IsChannel(ch) || offset > kTxPacketBytes - kParamBlockBytes) return;
   uint8_t* b = Slot(ch) + offset;
   std::memset(b, 0, kParamBlockBytes);
-  b[3] = g.ChipSeries;
-  b[4] = g.ChipType;
-  b[5] = g.ChipIndex;
-  b[6] = RandomByte();
-  b[7] = g.AutoDetect;
-  Put16(b + 8, argument);
-  b[10] = RandomByte();
-  b[11] = RandomByte();
-  Put16(b + 12, MiddleBits(g.FlashStart));
-  Put16(b + 14, MiddleBits(g.FlashEnd));
-  PutWords(b + 16, {g.RomSizeKB, g.PageSize, g.PageCount, g.EepSize, g.SizeWord5, g.SizeWord6,
-                    MiddleBits(g.EepStart), MiddleBits(g.EepEnd)});
+  b[kParamChipOffset] = g.ChipSeries;
+  b[kParamChipOffset + 1] = g.ChipType;
+  b[kParamChipOffset + 2] = g.ChipIndex;
+  b[kParamRandom0Offset] = RandomByte();
+  b[kParamAutoDetectOffset] = g.AutoDetect;
+  PutLe16(b + kParamArgumentOffset, argument);
+  b[kParamRandom1Offset] = RandomByte();
+  b[kParamRandom2Offset] = RandomByte();
+  const std::pair<uint16_t, uint16_t> words[] = {
+      {kParamFlashStartOffset, MiddleBits(g.FlashStart)},
+      {kParamFlashEndOffset, MiddleBits(g.FlashEnd)},
+      {kParamRomSizeKBOffset, g.RomSizeKB},
+      {kParamPageSizeOffset, g.PageSize},
+      {kParamPageCountOffset, g.PageCount},
+      {kParamEepSizeOffset, g.EepSize},
+      {kParamSizeWord5Offset, g.SizeWord5},
+      {kParamSizeWord6Offset, g.SizeWord6},
+      {kParamEepStartOffset, MiddleBits(g.EepStart)},
+      {kParamEepEndOffset, MiddleBits(g.EepEnd)},
+      {kParamImagePacketCrcOffset, g.ImagePacketCrc},
+      {kParamImageSum16Offset, g.ImageSum16},
+      {kParamAuxCheckWordsOffset, g.AuxCheckWord1},
+      {kParamAuxCheckWordsOffset + 2, g.AuxCheckWord2},
+      {kParamAuxCheckWordsOffset + 4, g.AuxCheckWord3},
+      {kParamAuxCheckWordsOffset + 6, g.AuxCheckWord4},
+      {kParamImageCrc16Offset, g.ImageCrc16},
+  };
+  for (const auto& [at, value] : words) PutLe16(b + at, value);
   const uint8_t controls[] = {g.CheckFlags,   g.InterfaceFlags, g.PowerResetFlags, g.ControlByte4,
                               g.ControlByte5, g.ControlByte6,   g.ChipModelA,      g.ControlByte8,
                               g.PowerOnDelay, g.PowerOffDelay,  g.ChipInDelay,     g.ChipOutDelay,
                               g.ChipModelB,   g.ControlByte14,  g.ProgSpeed};
-  std::memcpy(b + 32, controls, sizeof controls);  // byte 47 stays 0
-  PutWords(b + 48, {g.ImagePacketCrc, g.ImageSum16, g.AuxCheckWord1, g.AuxCheckWord2, g.AuxCheckWord3,
-                    g.AuxCheckWord4, g.ImageCrc16});
+  static_assert(sizeof controls < kParamControlGroupBytes);  // the group's last byte stays 0
+  std::memcpy(b + kParamControlGroupOffset, controls, sizeof controls);
 }
 
 void PutStringField(std::string_view text, size_t offset, size_t fieldLength, uint8_t ch) {
-  if (offset >= kTxPacketBytes) return;
+  if (!IsChannel(ch) || offset >= kTxPacketBytes) return;
   fieldLength = std::min(fieldLength, kTxPacketBytes - offset);
   if (fieldLength == 0) return;
   uint8_t* f = Slot(ch) + offset;
@@ -174,30 +159,32 @@ void PutStringField(std::string_view text, size_t offset, size_t fieldLength, ui
 }
 
 void BuildOfflineInfo(uint8_t ch) {
+  if (!IsChannel(ch)) return;
   uint8_t* b = Slot(ch) + kPacketHeaderBytes;
   // Zero first: the bytes between the fields (481..507 included) are covered
   // by the block's CRC and sum and must not carry an earlier packet.
   std::memset(b, 0, kOfflineInfoBytes);
   std::memcpy(b, "ZWLP", 4);
-  const auto argument = static_cast<uint16_t>(Random(kRandomWordRange));
+  const uint16_t argument = RandomWord();
   BuildParamBlock(kPacketHeaderBytes + kInfoParamBlock, argument, ch);
   b[kInfoSnFlags] = g.SnFlags;
   b[kInfoSnLength] = g.SnLength;
-  Put16(b + kInfoSnIncrement, g.SnIncrement);
-  Put32(b + kInfoSnAddress, g.SnAddress);
-  Put32(b + kInfoSnValue, g.SnValue);
-  Put16(b + kInfoRunShutTime, g.RunShutTime);
-  Put32(b + kInfoMaxProgramCount, static_cast<uint32_t>(g.MaxProgramCount));
+  PutLe16(b + kInfoSnIncrement, g.SnIncrement);
+  PutLe32(b + kInfoSnAddress, g.SnAddress);
+  PutLe32(b + kInfoSnValue, g.SnValue);
+  PutLe16(b + kInfoRunShutTime, g.RunShutTime);
+  PutLe32(b + kInfoMaxProgramCount, static_cast<uint32_t>(g.MaxProgramCount));
   PutStringField(g.ChipName, kPacketHeaderBytes + kInfoChipName, kInfoChipNameBytes, ch);
   PutStringField(g.DataFileName, kPacketHeaderBytes + kInfoDataFileName, kInfoDataFileNameBytes, ch);
   for (size_t i = 0; i < kInfoFillerBytes; ++i) b[kInfoFiller + i] = RandomByte();
-  Put16(b + kOfflineInfoCrcOffset, PacketCrcRange(b, 0, kOfflineInfoCrcOffset - 1));
+  PutLe16(b + kOfflineInfoCrcOffset, PacketCrcRange(b, 0, kOfflineInfoCrcOffset - 1));
   uint16_t sum = 0;
   for (size_t i = 0; i < kOfflineInfoSumOffset; ++i) sum = static_cast<uint16_t>(sum + b[i]);
-  Put16(b + kOfflineInfoSumOffset, sum);
+  PutLe16(b + kOfflineInfoSumOffset, sum);
 }
 
 bool SendOpCommand(uint8_t code, uint16_t argument, uint8_t ch) {
+  if (!IsChannel(ch)) return false;
   WriteChipHeader(ch, code, argument, kOpPayloadBytes);
   ClearPayload(ch, kOpPayloadBytes);
   BuildParamBlock(kPacketHeaderBytes, 0, ch);
@@ -205,6 +192,7 @@ bool SendOpCommand(uint8_t code, uint16_t argument, uint8_t ch) {
 }
 
 bool SendConfigCommand(uint8_t ch) {
+  if (!IsChannel(ch)) return false;
   WriteChipHeader(ch, kCmdOperation, kOpWriteConfig, kConfigPayloadBytes);
   ClearPayload(ch, kConfigPayloadBytes);
   BuildParamBlock(kPacketHeaderBytes, 0, ch);
@@ -212,15 +200,17 @@ bool SendConfigCommand(uint8_t ch) {
 }
 
 bool SendReadCommand(uint8_t code, uint16_t argument, uint8_t ch) {
+  if (!IsChannel(ch)) return false;
   WriteChipHeader(ch, code, argument, kReadPayloadBytes);
   // The packet keeps the block's first 64 bytes; the rest lies past the CRC.
   BuildParamBlock(kPacketHeaderBytes, 0, ch);
-  Put32(Slot(ch) + kPacketHeaderBytes + kReadAddressOffset, g.ReadAddress);
-  Put16(Slot(ch) + kPacketHeaderBytes + kReadLengthOffset, g.ReadLength);
+  PutLe32(Slot(ch) + kPacketHeaderBytes + kReadAddressOffset, g.ReadAddress);
+  PutLe16(Slot(ch) + kPacketHeaderBytes + kReadLengthOffset, g.ReadLength);
   return FinishAndSend(ch, kReadPayloadBytes);
 }
 
 bool SendProgramBlock(uint8_t code, uint16_t argument, uint32_t baseAddress, uint8_t ch) {
+  if (!IsChannel(ch)) return false;
   WriteChipHeader(ch, code, argument, kProgramPayloadBytes);
   BuildParamBlock(kPacketHeaderBytes, 0, ch);
   uint8_t* data = Slot(ch) + kPacketHeaderBytes + kParamBlockBytes;
@@ -233,18 +223,21 @@ bool SendProgramBlock(uint8_t code, uint16_t argument, uint32_t baseAddress, uin
 }
 
 bool SendFlashDownloadBlock(uint8_t code, uint16_t argument, uint32_t baseAddress, uint8_t ch) {
+  if (!IsChannel(ch)) return false;
   WriteChipHeader(ch, code, argument, kDownloadPayloadBytes);
   CopyFlashBlock(Slot(ch) + kPacketHeaderBytes, argument, baseAddress);
   return FinishAndSend(ch, kDownloadPayloadBytes);
 }
 
 bool SendEepDownloadBlock(uint8_t code, uint16_t argument, uint32_t /*baseAddress*/, uint8_t ch) {
+  if (!IsChannel(ch)) return false;
   WriteChipHeader(ch, code, argument, kDownloadPayloadBytes);
   CopyEepBlock(Slot(ch) + kPacketHeaderBytes, argument);
   return FinishAndSend(ch, kDownloadPayloadBytes);
 }
 
 bool SendOfflineInfo(uint8_t code, uint16_t argument, uint8_t ch) {
+  if (!IsChannel(ch)) return false;
   WriteChipHeader(ch, code, argument, kOfflinePayloadBytes);
   BuildOfflineInfo(ch);
   uint8_t* payload = Slot(ch) + kPacketHeaderBytes;
@@ -255,12 +248,22 @@ bool SendOfflineInfo(uint8_t code, uint16_t argument, uint8_t ch) {
 }
 
 bool SendReset(uint8_t ch) {
+  if (!IsChannel(ch)) return false;
   WriteHeader(ch, kCmdReset, kResetArgument, kResetByte3, kResetByte4, kResetByte5, kResetPayloadBytes);
   ClearPayload(ch, kResetPayloadBytes);
   return FinishAndSend(ch, kResetPayloadBytes);
 }
 
+bool SendPacketWithCrc(uint8_t ch, size_t packetBytes) {
+  if (!IsChannel(ch) || packetBytes == 0 || packetBytes > kTxPacketBytes - kPacketCrcBytes) return false;
+  uint8_t* p = Slot(ch);
+  const auto last = static_cast<uint32_t>(packetBytes - 1);
+  PutLe16(p + packetBytes, PacketCrcRange(p, 0, last));
+  return SendChannelFrame(ch, SlipEncode(p, g.TxFrame[ch], packetBytes + kPacketCrcBytes, kFrameBytes));
+}
+
 bool SendChannelFrame(uint8_t ch, size_t length) {
+  if (!IsChannel(ch) || length == 0 || length > kFrameBytes) return false;
   TComm* comm = g.ChannelComm[ch];
   if (comm == nullptr) return false;
   return comm->SendData(g.TxFrame[ch], static_cast<uint16_t>(length));

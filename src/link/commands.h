@@ -14,7 +14,9 @@
 // Random bytes come from the program's one generator (Random); the order of
 // draws is fixed per builder and shows on the wire, see each builder.
 //
-// Threads: GUI thread only. ch is a channel 0..7.
+// Threads: GUI thread only.
+// Channels: ch is 0..7 (IsChannel); for any other ch a sender sends nothing
+// and returns false, and a builder writes and draws nothing.
 // Results: a sender returns what SendData returned (true when the frame was
 // queued for the writer thread); false as well when the channel has no
 // component. Nothing is reported.
@@ -85,6 +87,13 @@ void PutStringField(std::string_view text, size_t offset, size_t fieldLength, ui
 // each argument byte (low, high) xor its fixed wire byte, top bit set.
 std::array<uint8_t, 2> OfflineKeyBytes(uint16_t argument);
 
+// Finishes the packet g.TxPacket[ch][0..packetBytes) with its packet CRC at
+// packetBytes, frames the packetBytes + 2 bytes into g.TxFrame[ch] and sends
+// the frame: the end of every command packet. False, with nothing written,
+// for a packet of 0 bytes or one whose CRC would not fit in the slot.
+bool SendPacketWithCrc(uint8_t ch, size_t packetBytes);
+
 // The one place where a framed command leaves: hands g.TxFrame[ch][0..length)
-// to the channel's component. False when the channel has no component.
+// to the channel's component. False when the channel has no component, and
+// for a length of 0 (nothing framed) or past the frame slot.
 bool SendChannelFrame(uint8_t ch, size_t length);

@@ -12,6 +12,7 @@
 #include "link/wire.h"
 #include "shared/state.h"
 #include "toolkit/gauge.h"
+#include "toolkit/le_bytes.h"
 #include "toolkit/random.h"
 
 uint8_t FirmwareImage[kFirmwareImageBytes];
@@ -22,20 +23,13 @@ uint8_t FirmwareKeyTable[kFirmwareKeyTableBytes];
 
 namespace {
 
-constexpr size_t kRandomHalfOffset = 8 + kFirmwareBlockBytes;
-constexpr size_t kBlockCrcOffset = 8 + kFirmwarePayloadBytes;
-constexpr uint16_t kUpgradeTimeoutTicks = 500;  // 10 ms ticks
-constexpr uint32_t kBlockWordRange = 65525;     // W is 0..65524
-constexpr uint32_t kByteRange = 255;            // random bytes are 0..254
+constexpr size_t kMaskedHalfOffset = kPacketHeaderBytes;
+constexpr size_t kRandomHalfOffset = kMaskedHalfOffset + kFirmwareBlockBytes;
+constexpr size_t kBlockCrcOffset = kPacketHeaderBytes + kFirmwarePayloadBytes;
+static_assert(kBlockCrcOffset + kPacketCrcBytes == kFirmwareBlockPacketBytes);
+constexpr uint32_t kBlockWordRange = 65525;  // W is 0..65524
 // The key table repeats every 1024 groups of four bytes.
 constexpr uint32_t kKeyGroups = kFirmwareKeyTableBytes / 4;
-
-uint16_t PeekWord(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
-void PutWord(uint8_t* p, uint16_t value) {
-  p[0] = static_cast<uint8_t>(value);
-  p[1] = static_cast<uint8_t>(value >> 8);
-}
 
 // Reads the whole file into FirmwareImage; returns its size, or -1 when it is
 // larger than the buffer (then the buffer is untouched). A file that cannot be
@@ -54,22 +48,13 @@ long ReadImageFile(const std::string& path) {
 // The header's values must keep every read inside the file and every block
 // of the upgrade inside FirmwareImage.
 bool HeaderFits(size_t fileBytes) {
-  const uint16_t key = PeekWord(FirmwareImage + kFirmwareKeyWordOffset);
-  const uint32_t end = PeekWord(FirmwareImage + kFirmwareEndOffset) ^ key;
-  const uint32_t bodyLength = PeekWord(FirmwareImage + kFirmwareBodyLengthOffset) ^ key;
+  const uint16_t key = GetLe16(FirmwareImage + kFirmwareKeyWordOffset);
+  const uint32_t end = GetLe16(FirmwareImage + kFirmwareEndOffset) ^ key;
+  const uint32_t bodyLength = GetLe16(FirmwareImage + kFirmwareBodyLengthOffset) ^ key;
   if (end < kFirmwareBaseAddress || end > kFirmwareEndMax) return false;
   if (bodyLength > kFirmwareBodyLengthMax) return false;
   return FirmwareFileBytes(bodyLength) <= fileBytes;
 }
-
-// Appends the packet CRC over bytes 0..n-1 at n, frames n + 2 bytes and sends.
-bool SendPacketWithCrc(uint16_t n, uint8_t ch) {
-  uint8_t* packet = g.TxPacket[ch];
-  PutWord(packet + n, PacketCrcRange(packet, 0, n - 1u));
-  return SendChannelFrame(ch, SlipEncode(packet, g.TxFrame[ch], n + 2u, kFrameBytes));
-}
-
-uint8_t RandomByte() { return static_cast<uint8_t>(Random(kByteRange)); }
 
 }  // namespace
 
@@ -84,7 +69,7 @@ void ResetFirmwareState() {
 uint16_t ReadWordSum(const uint8_t* p, uint32_t& sum) {
   sum += p[0];
   sum += p[1];
-  return PeekWord(p);
+  return GetLe16(p);
 }
 
 std::string XorFieldToString(const uint8_t* p, uint32_t& sum, size_t n, uint8_t mask) {
@@ -153,19 +138,18 @@ void LoadFirmwareImage(const std::string& path) {
   }
   SumBytes(FirmwareImage + in, sum, kFirmwareTrailerBytes);
   const uint8_t* stored = FirmwareImage + in + kFirmwareTrailerBytes;
-  const uint32_t storedSum = stored[0] | (stored[1] << 8) | (stored[2] << 16) | (static_cast<uint32_t>(stored[3]) << 24);
-  g.ImageValid = storedSum == sum ? 1 : 0;
+  g.ImageValid = GetLe32(stored) == sum ? 1 : 0;
 }
 
 void StartFirmwareUpgrade(uint8_t ch) {
-  if (g.ImageValid == 0) return;
+  if (!IsChannel(ch) || g.ImageValid == 0) return;
   g.UpgradeStarted = 1;
   g.ChannelUnready[ch] = 1;
   g.ChannelLinked[ch] = 1;  // so that the unit's replies reach the reply dispatch
   g.ChannelState[ch] = TChannelState::FirmwareUpgrade;
   g.ChannelTickProgress[ch] = 0;
   g.ChannelBusy[ch] = 1;
-  g.ChannelTimer[ch] = kUpgradeTimeoutTicks;
+  g.ChannelTimer[ch] = kStepTimeoutTicks;
   g.BlockIndex[ch] = 0;
   // Counted in kilobytes of the firmware's address range, one block a count.
   g.BlockCount[ch] = static_cast<uint16_t>(((FirmwareEnd - FirmwareBase) >> 10) + 1);
@@ -179,6 +163,7 @@ void StartFirmwareUpgrade(uint8_t ch) {
 }
 
 void FirmwareBlockDone(uint8_t /*status*/, uint8_t ch) {
+  if (!IsChannel(ch)) return;
   if (TGauge* gauge = g.ChannelGauge[ch]) gauge->AddProgress(1);
   g.BlockIndex[ch] += 1;
   if (g.BlockIndex[ch] < g.BlockCount[ch]) {
@@ -192,23 +177,25 @@ void FirmwareBlockDone(uint8_t /*status*/, uint8_t ch) {
 }
 
 bool SendFirmwareBlock(uint16_t block, uint8_t ch) {
+  if (!IsChannel(ch)) return false;
   uint8_t* packet = g.TxPacket[ch];
   const uint16_t word = static_cast<uint16_t>(Random(kBlockWordRange));
   const uint8_t low = static_cast<uint8_t>(word);
   const uint8_t high = static_cast<uint8_t>(word >> 8);
-  packet[0] = kCmdFirmwareBlock;
-  packet[1] = static_cast<uint8_t>(4 * block);
-  PutWord(packet + 2, word);
-  packet[4] = RandomByte();
-  packet[5] = RandomByte();
-  PutWord(packet + 6, kFirmwarePayloadBytes);  // masked half + random half
+  packet[kHeaderCommandOffset] = kCmdFirmwareBlock;
+  packet[kHeaderArgumentOffset] = static_cast<uint8_t>(4 * block);
+  PutLe16(packet + kFirmwareMaskWordOffset, word);
+  packet[kFirmwareMaskWordOffset + 2] = RandomByte();
+  packet[kFirmwareMaskWordOffset + 3] = RandomByte();
+  PutLe16(packet + kHeaderLengthOffset, kFirmwarePayloadBytes);  // masked half + random half
 
   const uint8_t* source = FirmwareImage + (size_t{kFirmwareBlockBytes} * block) % kFirmwareImageBytes;
+  uint8_t* masked = packet + kMaskedHalfOffset;
   for (size_t i = 0; i < kFirmwareBlockBytes; i += 4) {
-    packet[8 + i] = source[i] ^ low;
-    packet[8 + i + 1] = source[i + 1] ^ high;
-    packet[8 + i + 2] = source[i + 2] ^ low;
-    packet[8 + i + 3] = 0;  // the fourth byte of a group is never sent
+    masked[i] = source[i] ^ low;
+    masked[i + 1] = source[i + 1] ^ high;
+    masked[i + 2] = source[i + 2] ^ low;
+    masked[i + 3] = 0;  // the fourth byte of a group is never sent
   }
   for (size_t at = kRandomHalfOffset; at < kBlockCrcOffset; at += 4) {
     packet[at] = RandomByte();
@@ -216,12 +203,14 @@ bool SendFirmwareBlock(uint16_t block, uint8_t ch) {
     packet[at + 2] = RandomByte();
     packet[at + 3] = 0;
   }
-  for (size_t i = 8; i < kRandomHalfOffset; ++i) packet[i] ^= packet[i + kFirmwareBlockBytes];
-  return SendPacketWithCrc(static_cast<uint16_t>(kBlockCrcOffset), ch);
+  for (size_t i = kMaskedHalfOffset; i < kRandomHalfOffset; ++i) packet[i] ^= packet[i + kFirmwareBlockBytes];
+  return SendPacketWithCrc(ch, kBlockCrcOffset);
 }
 
 bool SendFirmwareFinish(uint8_t ch) {
+  if (!IsChannel(ch)) return false;
   static constexpr uint8_t kFinish[] = {kCmdFirmwareFinish, 0x00, 'R', 'S', 0x00, 0x00, 0x02, 0x00, 0x00, 0x00};
+  static_assert(sizeof kFinish + kPacketCrcBytes == kFirmwareFinishPacketBytes);
   std::memcpy(g.TxPacket[ch], kFinish, sizeof kFinish);
-  return SendPacketWithCrc(sizeof kFinish, ch);
+  return SendPacketWithCrc(ch, sizeof kFinish);
 }

@@ -15,7 +15,9 @@
 //   +L    876   trailer, only summed
 //   +876  4     32-bit byte sum of every byte before it, as stored
 //
-// Everything here runs on the GUI thread. The loader trusts nothing in the
+// Everything here runs on the GUI thread. ch is 0..7 (IsChannel): for any
+// other channel the upgrade routines do nothing and the senders return false.
+// The loader trusts nothing in the
 // file: an image that does not fit the 65,536-byte buffer, or whose header
 // names a firmware end outside 4096..36863, is refused (ImageValid 0) before
 // any field is used.

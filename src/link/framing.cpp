@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "link/wire.h"
 #include "shared/state.h"
+#include "toolkit/le_bytes.h"
 
 namespace {
 
@@ -13,8 +15,6 @@ constexpr uint8_t kEscapedEsc = 0xDD;
 constexpr uint8_t kTrailerByte = 0xFF;
 constexpr size_t kTrailerBytes = 5;
 constexpr uint32_t kLargestRangeEnd = 0xFFFFFF;
-constexpr uint16_t kHeaderBytes = 8;
-constexpr uint16_t kCrcBytes = 2;
 
 bool RangeAccepted(uint32_t start, uint32_t end) {
   return start <= kLargestRangeEnd && end <= kLargestRangeEnd && start <= end;
@@ -93,7 +93,7 @@ uint8_t SlipDecode(uint8_t* source, uint8_t* decoded, size_t decodedCapacity,
         return kFrameBad;
       }
       decodedLength = static_cast<uint16_t>(m);
-      return m >= kHeaderBytes ? kFrameOk : kFrameBad;
+      return m >= kPacketHeaderBytes ? kFrameOk : kFrameBad;
     }
     int out = -1;
     if (escaped) {
@@ -124,15 +124,15 @@ uint8_t SlipDecode(uint8_t* source, uint8_t* decoded, size_t decodedCapacity,
 
 uint8_t CheckPacket(const uint8_t* packet, uint16_t length) {
   // Shorter than a header it is no packet reply at all.
-  if (length < kHeaderBytes) return kFrameBad;
+  if (length < kPacketHeaderBytes) return kFrameBad;
   const uint16_t crc = PacketCrcRange(packet, 0, length - 3u);
-  const uint16_t sent = static_cast<uint16_t>(packet[length - 2] | (packet[length - 1] << 8));
+  const uint16_t sent = GetLe16(packet + length - kPacketCrcBytes);
   if (sent != crc) return kPacketCrcBad;
-  const uint16_t n = static_cast<uint16_t>(packet[6] | (packet[7] << 8));
+  const uint16_t n = GetLe16(packet + kHeaderLengthOffset);
   if (n != 1) return kFrameOk;
   // The result byte must be part of this reply, not a leftover of the slot.
-  if (length < kHeaderBytes + 1 + kCrcBytes) return kFrameBad;
-  return packet[kHeaderBytes];
+  if (length < kPacketHeaderBytes + 1 + kPacketCrcBytes) return kFrameBad;
+  return packet[kPacketHeaderBytes];
 }
 
 bool ExtractFrame(const uint8_t* buffer, uint16_t count, uint16_t& position, uint8_t* frame,
@@ -169,7 +169,7 @@ bool ExtractFrame(const uint8_t* buffer, uint16_t count, uint16_t& position, uin
 }
 
 bool ExtractFrame(uint8_t ch, uint16_t& position, uint16_t& frameLength) {
-  if (ch >= kChannels) {
+  if (!IsChannel(ch)) {
     frameLength = 0;
     return false;
   }

@@ -13,11 +13,11 @@
 #include "shared/main_window.h"
 #include "shared/state.h"
 #include "toolkit/format.h"
+#include "toolkit/le_bytes.h"
 
 namespace {
 
 constexpr uint8_t kIdentifyRequest[kIdentifyRequestBytes] = {0xC0, 0xA3, 0xA5, 0x35, 0xC0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-constexpr uint16_t kLinkedTimeoutTicks = 500;  // 10 ms ticks
 constexpr size_t kVersionTokenBytes = 8;
 
 // The text of an identity reply as the checks see it: L + 1 bytes from the
@@ -26,7 +26,7 @@ constexpr size_t kVersionTokenBytes = 8;
 class TReplyText {
 public:
   TReplyText(const uint8_t* reply, uint16_t replyLength, uint8_t offset) : text_(reply + offset) {
-    const size_t declared = static_cast<size_t>(reply[kIdentityTextLengthOffset] | (reply[kIdentityTextLengthOffset + 1] << 8)) + 1;
+    const size_t declared = size_t{GetLe16(reply + kIdentityTextLengthOffset)} + 1;
     const size_t available = replyLength > offset ? replyLength - offset : 0;
     length_ = std::min(declared, available);
     nameEnd_ = 0;
@@ -102,7 +102,7 @@ void MarkLinked(uint8_t ch, const char (&text)[kDeviceNameBytes]) {
   g.ChannelUnready[ch] = 0;
   g.ChannelLinked[ch] = 1;
   g.ChannelState[ch] = TChannelState::Idle;
-  g.ChannelTimer[ch] = kLinkedTimeoutTicks;
+  g.ChannelTimer[ch] = kStepTimeoutTicks;
   const std::string_view shown(text, NameLength(text));
   if (g.OrvantBEMxPrg != nullptr) g.OrvantBEMxPrg->SetInfoPanelCaption(shown);
   LogChannelLine(Format("找到设备：%s!", {shown}), ch);
@@ -116,6 +116,7 @@ void FillName(char (&buffer)[kDeviceNameBytes], std::string_view name) {
 }  // namespace
 
 bool SendIdentify(uint8_t ch) {
+  if (!IsChannel(ch)) return false;
   std::memcpy(g.TxFrame[ch], kIdentifyRequest, kIdentifyRequestBytes);
   return SendChannelFrame(ch, kIdentifyRequestBytes);
 }
@@ -143,6 +144,7 @@ uint8_t CheckDeviceName(const uint8_t* reply, uint16_t replyLength, char (&name)
 }
 
 void HandleIdentifyReply(uint16_t& frameLength, uint8_t ch) {
+  if (!IsChannel(ch)) return;
   uint16_t decodedLength = 0;
   if (SlipDecode(g.RxFrame[ch], g.TxPacket[ch], kTxPacketBytes, decodedLength, frameLength) != 0) return;
   const uint8_t* reply = g.TxPacket[ch];

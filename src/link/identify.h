@@ -1,5 +1,7 @@
 #pragma once
 // Identification of the programmer unit on a channel. GUI thread only.
+// ch is 0..7 (IsChannel): for any other channel SendIdentify returns false and
+// HandleIdentifyReply does nothing.
 //
 // The identify request is the frame C0 A3 A5 35 C0 and five 0xFF bytes. A unit
 // answers with an identity reply: A3 A5 35, a text length L at bytes 6-7

@@ -10,8 +10,6 @@ namespace {
 // The first block of every block step; BeginChannelProgress has just set
 // BlockIndex to it.
 constexpr uint16_t kFirstBlock = 0;
-// The off-line information packet's argument is a word draw, 0..65534.
-constexpr uint32_t kDownloadArgumentRange = 65535;
 
 // One step: its state, its tick (kBlockStepTicks for a block step), its log
 // line (nullptr: none of its own) and the sender of its first command.
@@ -25,7 +23,7 @@ struct TStepEntry {
 // clang-format off
 //                                      state               tick             log text                                first command
 constexpr TStepEntry kDownloadStep      {TChannelState::DownloadStart, kBlockStepTicks, "开始下载数据到烧写器......",
-    [](uint8_t ch) { return SendOfflineInfo(kCmdOfflineInfo, static_cast<uint16_t>(Random(kDownloadArgumentRange)), ch); }};
+    [](uint8_t ch) { return SendOfflineInfo(kCmdOfflineInfo, RandomWord(), ch); }};
 constexpr TStepEntry kFlashDownloadStep {TChannelState::DownloadFlash, kBlockStepTicks, nullptr,
     [](uint8_t ch) { return SendFlashDownloadBlock(kCmdDownloadFlash, kFirstBlock, g.BaseAddress, ch); }};
 constexpr TStepEntry kAutoProgramStep   {TChannelState::BlankCheck,    kStepTicks,      "开始自动编程，执行芯片查空......",
@@ -48,6 +46,7 @@ constexpr TStepEntry kReadEepStep       {TChannelState::ReadEep,       kBlockSte
 
 // State first, so that the reply to the command is dispatched by it.
 void RunStep(const TStepEntry& step, uint8_t channel) {
+  if (!IsChannel(channel)) return;
   g.ChannelState[channel] = step.State;
   if (step.LogText != nullptr) LogChannelLine(step.LogText, channel);
   BeginChannelProgress(step.Tick, g.RomSizeKB, channel);
@@ -59,6 +58,7 @@ void RunStep(const TStepEntry& step, uint8_t channel) {
 void StartDownload(uint8_t channel) { RunStep(kDownloadStep, channel); }
 void StartFlashDownload(uint8_t channel) { RunStep(kFlashDownloadStep, channel); }
 void StartAutoProgram(uint8_t channel) {
+  if (!IsChannel(channel)) return;
   g.ChannelAuto[channel] = 1;  // cleared only by the console, before a single step
   RunStep(kAutoProgramStep, channel);
 }

@@ -9,7 +9,8 @@
 // The reply is dispatched by the state; the reply handlers choose the next
 // step. A starter ignores the send's outcome.
 //
-// Threads: GUI thread only. channel is 0..7.
+// Threads: GUI thread only. channel is 0..7 (IsChannel); a starter does
+// nothing at all for any other channel.
 
 #include <cstdint>
 
@@ -36,9 +37,14 @@ enum class TChannelState : uint8_t {
   Idle = 0xF0,          // unit identified, or the last step ended
 };
 
+// The time-out of a channel waiting for its unit, in 10 ms ticks (5 s): of
+// a block step's every block, of a firmware block, of a searched channel's
+// identity reply and of a freshly identified unit.
+inline constexpr uint16_t kStepTimeoutTicks = 500;
+
 // Expected step lengths in 10 ms timer ticks (also gauge maximum and
 // time-out); steps that advance by blocks pass 0.
-inline constexpr uint16_t kStepTicks = 500;        // 5 s
+inline constexpr uint16_t kStepTicks = kStepTimeoutTicks;  // 5 s
 inline constexpr uint16_t kEraseTicks = 2000;      // 20 s
 inline constexpr uint16_t kBlockStepTicks = 0;
 

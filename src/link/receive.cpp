@@ -63,14 +63,14 @@ void RunFrameLoop(uint8_t ch) {
 }  // namespace
 
 void ReceiveChannelBlock(uint8_t ch, const uint8_t* data, uint16_t length) {
-  if (ch >= kChannels) return;
+  if (!IsChannel(ch)) return;
   g.ChannelTimer[ch] = kReceiveTimeoutTicks;
   AppendBlock(ch, data, length);
   if (!frameLoopRunning[ch]) RunFrameLoop(ch);
 }
 
 void ReceiveChannelError(uint8_t ch) {
-  if (ch >= kChannels) return;
+  if (!IsChannel(ch)) return;
   g.RxCount[ch] = 0;
   g.ChannelBusy[ch] = 0;
 }

@@ -99,7 +99,7 @@ constexpr TReplyRoute kReplyRoutes[] = {
 }  // namespace
 
 void HandleReply(uint8_t channel, uint16_t frameLength) {
-  if (channel >= kChannels) return;
+  if (!IsChannel(channel)) return;
   uint16_t length = static_cast<uint16_t>(std::min<size_t>(frameLength, kFrameBytes));
   uint16_t decodedLength = 0;
   const uint8_t decoded = SlipDecode(g.RxFrame[channel], g.TxPacket[channel], kTxPacketBytes, decodedLength, length);
@@ -117,7 +117,7 @@ void HandleReply(uint8_t channel, uint16_t frameLength) {
 }
 
 void DispatchStepResult(uint8_t status, uint8_t channel) {
-  if (channel >= kChannels) return;
+  if (!IsChannel(channel)) return;
   for (const TReplyRoute& route : kReplyRoutes) {
     if (route.State != g.ChannelState[channel]) continue;
     route.Handler(status, channel);
@@ -127,7 +127,7 @@ void DispatchStepResult(uint8_t status, uint8_t channel) {
 }
 
 void OnDownloadStartAck(uint8_t status, uint8_t channel) {
-  if (channel >= kChannels) return;
+  if (!IsChannel(channel)) return;
   if (IsAck(status))
     StartFlashDownload(channel);
   else
@@ -135,7 +135,7 @@ void OnDownloadStartAck(uint8_t status, uint8_t channel) {
 }
 
 void OnFlashDownloadAck(uint8_t status, uint8_t channel) {
-  if (channel >= kChannels) return;
+  if (!IsChannel(channel)) return;
   if (!IsAck(status)) return ReportResultCode(status, channel);
   if (MoreBlocks(channel)) {
     SendFlashDownloadBlock(kCmdDownloadFlash, g.BlockIndex[channel], g.BaseAddress, channel);
@@ -148,7 +148,7 @@ void OnFlashDownloadAck(uint8_t status, uint8_t channel) {
 }
 
 void OnEraseDone(uint8_t status, uint8_t channel) {
-  if (channel >= kChannels) return;
+  if (!IsChannel(channel)) return;
   if (!IsAck(status)) return ReportResultCode(status, channel);
   Log("擦除芯片操作成功！", channel);
   if (InAuto(channel))
@@ -158,7 +158,7 @@ void OnEraseDone(uint8_t status, uint8_t channel) {
 }
 
 void OnBlankCheckDone(uint8_t status, uint8_t channel) {
-  if (channel >= kChannels) return;
+  if (!IsChannel(channel)) return;
   const bool autoRun = InAuto(channel);
   switch (status) {
     case 0:
@@ -185,7 +185,7 @@ void OnBlankCheckDone(uint8_t status, uint8_t channel) {
 }
 
 void OnProgramFlashAck(uint8_t status, uint8_t channel) {
-  if (channel >= kChannels) return;
+  if (!IsChannel(channel)) return;
   if (!IsAck(status)) return ReportResultCode(status, channel);
   g.ChannelTimer[channel] = kProgramBlockTimeoutTicks;
   if (MoreBlocks(channel)) {
@@ -200,7 +200,7 @@ void OnProgramFlashAck(uint8_t status, uint8_t channel) {
 }
 
 void OnVerifyFlashDone(uint8_t status, uint8_t channel) {
-  if (channel >= kChannels) return;
+  if (!IsChannel(channel)) return;
   if (status != 0) return ReportResultCode(status, channel);
   if (!PayloadHolds(kCheckReplyBytes, channel)) return;
   const uint8_t* payload = Payload(channel);
@@ -221,7 +221,7 @@ void OnVerifyFlashDone(uint8_t status, uint8_t channel) {
 }
 
 void OnWriteConfigDone(uint8_t status, uint8_t channel) {
-  if (channel >= kChannels) return;
+  if (!IsChannel(channel)) return;
   if (!IsAck(status)) return ReportResultCode(status, channel);
   Log("写芯片Config Data操作成功！", channel);
   if (InAuto(channel)) {
@@ -232,7 +232,7 @@ void OnWriteConfigDone(uint8_t status, uint8_t channel) {
 }
 
 void OnReadFlashBlock(uint8_t status, uint8_t channel) {
-  if (channel >= kChannels) return;
+  if (!IsChannel(channel)) return;
   if (status != 0) return ReportResultCode(status, channel);
   if (!PayloadHolds(kDataBlockBytes, channel)) return;
   const uint64_t offset = (uint64_t{g.BaseAddress} + uint64_t{g.BlockIndex[channel]} * kBlockUnitBytes) & ~uint64_t{0xF};
@@ -252,7 +252,7 @@ void OnReadFlashBlock(uint8_t status, uint8_t channel) {
 }
 
 void OnReadEepBlock(uint8_t status, uint8_t channel) {
-  if (channel >= kChannels) return;
+  if (!IsChannel(channel)) return;
   if (status != 0) return ReportResultCode(status, channel);
   const uint32_t eepSize = g.EepSize;
   // A small EEP comes whole in the first block; a larger one in 4 KB blocks.
@@ -272,7 +272,7 @@ void OnReadEepBlock(uint8_t status, uint8_t channel) {
 }
 
 void OnReadChecksumDone(uint8_t status, uint8_t channel) {
-  if (channel >= kChannels) return;
+  if (!IsChannel(channel)) return;
   if (status != 0) return ReportResultCode(status, channel);
   if (!PayloadHolds(kCheckReplyBytes, channel)) return;
   const uint8_t* payload = Payload(channel);
@@ -286,7 +286,7 @@ void OnReadChecksumDone(uint8_t status, uint8_t channel) {
 }
 
 void OnReadChipIdDone(uint8_t status, uint8_t channel) {
-  if (channel >= kChannels) return;
+  if (!IsChannel(channel)) return;
   if (status != 0) return ReportResultCode(status, channel);
   if (!PayloadHolds(kChipIdBytes, channel)) return;
   std::string id;

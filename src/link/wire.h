@@ -49,14 +49,31 @@ inline constexpr uint16_t kOpVerify = 85;         // verify and chip checksum
 inline constexpr uint16_t kOpReadAddress = 121;
 
 // ChipParamBlock (80 bytes at payload offset 0 of most commands): offsets of
-// the fields a unit reads. Addresses travel as their bits 8-23.
+// its fields. Addresses travel as their bits 8-23; u16 fields are
+// little-endian; bytes 0-2 and 47 are zero.
 inline constexpr uint16_t kParamBlockBytes = 80;
-inline constexpr uint16_t kParamFlashStartOffset = 12;  // u16: address bits 8-23
-inline constexpr uint16_t kParamFlashEndOffset = 14;    // u16: address bits 8-23
+inline constexpr uint16_t kParamChipOffset = 3;           // ChipSeries, ChipType, ChipIndex
+inline constexpr uint16_t kParamRandom0Offset = 6;        // random byte, drawn first
+inline constexpr uint16_t kParamAutoDetectOffset = 7;
+inline constexpr uint16_t kParamArgumentOffset = 8;       // u16, the block's own argument
+inline constexpr uint16_t kParamRandom1Offset = 10;       // random byte, drawn second
+inline constexpr uint16_t kParamRandom2Offset = 11;       // random byte, drawn third
+inline constexpr uint16_t kParamFlashStartOffset = 12;    // u16: address bits 8-23
+inline constexpr uint16_t kParamFlashEndOffset = 14;      // u16: address bits 8-23
 inline constexpr uint16_t kParamRomSizeKBOffset = 16;
+inline constexpr uint16_t kParamPageSizeOffset = 18;
+inline constexpr uint16_t kParamPageCountOffset = 20;
 inline constexpr uint16_t kParamEepSizeOffset = 22;
-inline constexpr uint16_t kParamControlGroupOffset = 32;  // 16 bytes of settings
+inline constexpr uint16_t kParamSizeWord5Offset = 24;
+inline constexpr uint16_t kParamSizeWord6Offset = 26;
+inline constexpr uint16_t kParamEepStartOffset = 28;      // u16: address bits 8-23
+inline constexpr uint16_t kParamEepEndOffset = 30;        // u16: address bits 8-23
+// 16 bytes of settings: CheckFlags..ProgSpeed (15) and a zero byte.
+inline constexpr uint16_t kParamControlGroupOffset = 32;
 inline constexpr uint16_t kParamControlGroupBytes = 16;
+inline constexpr uint16_t kParamImagePacketCrcOffset = 48;
+inline constexpr uint16_t kParamImageSum16Offset = 50;
+inline constexpr uint16_t kParamAuxCheckWordsOffset = 52;  // AuxCheckWord1..4, u16 each
 inline constexpr uint16_t kParamImageCrc16Offset = 60;
 // The read-from-address command carries ReadAddress (u32) and ReadLength
 // (u16) at these payload offsets.
@@ -94,6 +111,11 @@ inline constexpr uint16_t kIdentityTextLengthOffset = 6;
 inline constexpr uint16_t kIdentityLettersOffset = 8;
 inline constexpr uint16_t kIdentityTextOffset = 28;
 
-// Step report: 8 bytes a unit sends on its own; the bytes sum to 0 mod 256.
+// Step report: 8 bytes a unit sends on its own (mark, step, result, progress,
+// total, check byte); the bytes sum to 0 mod 256.
 inline constexpr uint8_t kStepReportMark = 0xFD;
 inline constexpr uint16_t kStepReportBytes = 8;
+inline constexpr uint16_t kReportStepOffset = 1;
+inline constexpr uint16_t kReportResultOffset = 2;
+inline constexpr uint16_t kReportProgressOffset = 3;  // u16
+inline constexpr uint16_t kReportTotalOffset = 5;     // u16

@@ -29,6 +29,12 @@ enum class TChannelState : uint8_t;
 inline constexpr int kChannels = 8;
 inline constexpr int kChannelSlots = 9;
 
+// The one channel policy of the core: every routine that takes a channel
+// accepts 0..7 and, for anything else (the spare entry 8 included), does
+// nothing and reports failure where it has a result. A channel number is
+// never trusted to index a table unchecked.
+constexpr bool IsChannel(int ch) { return ch >= 0 && ch < kChannels; }
+
 // Slot capacities, bytes.
 inline constexpr size_t kTxPacketBytes = 6144;
 // A framed packet can double in size (every byte escaped) plus the two frame

@@ -17,6 +17,7 @@
 
 #include "toolkit/errors.h"
 #include "toolkit/scripted_dialogs.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -25,14 +26,7 @@ constexpr uint8_t kUntouched = 0xEE;
 
 class BinaryFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = ::testing::TempDir() + "orv_bin_XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
-
-  std::string PathOf(const std::string& name) const { return (folder_ / name).string(); }
+  std::string PathOf(const std::string& name) const { return folder_.File(name); }
 
   // A file of `size` bytes whose byte i is a function of i, so misplaced bytes show.
   std::string MakeFile(const std::string& name, size_t size) {
@@ -53,7 +47,7 @@ class BinaryFileTest : public ::testing::Test {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
 
-  std::filesystem::path folder_;
+  TempFolder folder_{"orv_bin_"};
   ScriptedMessageBoxes boxes_;
 };
 
@@ -136,7 +130,7 @@ void ExpectReadsAsEmpty(const std::string& path, const ScriptedMessageBoxes& box
 }
 
 TEST_F(BinaryFileTest, FileThatCannotBeReadReadsAsEmpty) {
-  for (const std::string& path : {PathOf("missing.bin"), folder_.string()}) {
+  for (const std::string& path : {PathOf("missing.bin"), folder_.Path().string()}) {
     SCOPED_TRACE(path);
     ExpectReadsAsEmpty(path, boxes_);
   }

@@ -5,16 +5,11 @@
 
 #include "catalogue/support/chip_expectations.h"
 #include "shared/state.h"
+#include "support/process_state.h"
 
 namespace {
 
-class ChipCatalogueTest : public ::testing::Test {
-protected:
-  void SetUp() override {
-    ResetState();
-    ResetChipSelection();
-  }
-};
+class ChipCatalogueTest : public ::testing::Test {};
 
 // What the dialog does for the chip at `index`, without the dialog.
 void ChooseAndCommit(int index) {
@@ -98,7 +93,7 @@ TEST_F(ChipCatalogueTest, UnknownNamesTakeTheFallBackRow) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ResetChipSelection();
+    ResetProcessState();
     SetChipParams(c.name);
     EXPECT_EQ(SelRomKB, c.romKB);
     EXPECT_EQ(SelChipType, 0x02);
@@ -123,6 +118,36 @@ TEST_F(ChipCatalogueTest, DefaultsFollowTheFlashSizeInPlace) {
   EXPECT_EQ(g.PageCount, 256);
   EXPECT_EQ(g.ChipModelA, 2);
   EXPECT_EQ(g.ChipModelB, 5);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(StartUpChipValues, GiveTheFirstShowingsParametersAndKeepTheRest) {
+  g.ChipSelected = 1;
+  g.DataLoaded = 1;
+  g.ChipType = 0x21;
+  g.ChipIndex = 7;
+  g.EepSize = 512;
+  g.InterfaceFlags = 0x20;
+  g.ControlByte6 = 0x05;
+  g.FileSum = 99;
+  g.ProgSpeed = 3;  // not a start value: left as it is
+  g.ChipName = "FU6812";
+  ApplyStartUpChipValues();
+  EXPECT_EQ(g.ChipSeries, 59);
+  EXPECT_EQ(g.RomSizeKB, 128);
+  EXPECT_EQ(g.PageSize, 256);
+  EXPECT_EQ(g.PageCount, 512);
+  EXPECT_EQ(g.CheckFlags, 0x80);
+  EXPECT_EQ(g.ControlByte6, 0x85) << "bit 7 set, the others kept";
+  EXPECT_EQ(g.SnAddress, 0x00FFFFFFu);
+  for (const uint32_t cleared : {uint32_t{g.ChipSelected}, uint32_t{g.DataLoaded}, uint32_t{g.ChipType},
+                                 uint32_t{g.ChipIndex}, uint32_t{g.EepSize}, uint32_t{g.InterfaceFlags}, g.FileSum})
+    EXPECT_EQ(cleared, 0u);
+  EXPECT_EQ(g.ProgSpeed, 3);
+  EXPECT_EQ(g.ChipName, "FU6812");
 }
 
 }  // namespace

@@ -57,7 +57,7 @@ class MakeProjectTest : public ImageFileTest {
 
   static bool Exists(const std::string& path) { return std::filesystem::exists(path); }
 
-  LogWindow window_;
+  StandInWindow window_;
 };
 
 struct JobCase {

@@ -11,7 +11,6 @@
 #include "catalogue/chip_catalogue.h"
 #include "support/image_file_fixture.h"
 #include "support/project_support.h"
-#include "support/start_values.h"
 #include "toolkit/errors.h"
 #include "toolkit/le_bytes.h"
 #include "toolkit/random.h"
@@ -28,9 +27,8 @@ class ProjectFileTest : public ImageFileTest {
   void SetUp() override {
     ImageFileTest::SetUp();
     g.OrvantBEMxPrg = &window_;
-    SetStartUpValues();
+    ApplyStartUpChipValues();
     SetRandSeed(0x1234);
-    ResetChipSelection();
     SetChipParams("FU6811N");
     CommitChipSelection("FU6811N");  // 16 KB, no EEP
     for (size_t i = 0; i < kFlashImageBytes; ++i) g.FlashImage[i] = static_cast<uint8_t>(i * 7 + (i >> 10));
@@ -109,7 +107,7 @@ class ProjectFileTest : public ImageFileTest {
     g.OrvantBEMxPrg = &window_;
   }
 
-  LogWindow window_;
+  StandInWindow window_;
 };
 
 TEST_F(ProjectFileTest, SixteenKilobyteChipWithoutEepHasTheFixedLayout) {
@@ -144,7 +142,7 @@ TEST_F(ProjectFileTest, SixteenKilobyteChipWithoutEepHasTheFixedLayout) {
   EXPECT_EQ(GetLe32(raw + at), sum);
   EXPECT_EQ(at + 4 + 256, file.size());
   EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Created Tesmar Project File : " + path});
-  EXPECT_EQ(window_.lines, boxes_.Texts());
+  EXPECT_EQ(window_.logLines, boxes_.Texts());
 }
 
 TEST_F(ProjectFileTest, SaveThenLoadRestoresTheJob) {
@@ -164,11 +162,11 @@ TEST_F(ProjectFileTest, SaveThenLoadRestoresTheJob) {
   const JobSnapshot saved = JobSnapshot::Take();
   ChangeEverything();
   boxes_.Clear();
-  window_.lines.clear();
+  window_.logLines.clear();
 
   ASSERT_EQ(LoadAndApply(path), kProjectLoaded);
   EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Project File Open Success!"});
-  EXPECT_EQ(window_.lines, boxes_.Texts());
+  EXPECT_EQ(window_.logLines, boxes_.Texts());
   EXPECT_EQ(g.ChipName, std::string("FU6811N\0x", 9) + std::string(11, '\0'));
   EXPECT_EQ(g.DataFileName, "固件 v1.hex" + std::string(48 - std::string("固件 v1.hex").size(), '\0'));
   JobSnapshot loaded = JobSnapshot::Take();
@@ -232,12 +230,12 @@ TEST_P(ProjectDamageTest, FailedLoadReportsAndChangesNothing) {
   ChangeEverything();
   const JobSnapshot before = JobSnapshot::Take();
   boxes_.Clear();
-  window_.lines.clear();
+  window_.logLines.clear();
   EXPECT_EQ(LoadProjectFile(damaged), c.result);
   EXPECT_TRUE(JobSnapshot::Take() == before);
   const std::string message = c.result == kProjectNotAProject ? "Not a Valid Tesmar Project File!" : kCorrupted;
   EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{message});
-  EXPECT_EQ(window_.lines, boxes_.Texts());
+  EXPECT_EQ(window_.logLines, boxes_.Texts());
 }
 
 INSTANTIATE_TEST_SUITE_P(Damage, ProjectDamageTest, ::testing::ValuesIn(kDamageCases),
@@ -316,12 +314,12 @@ TEST_F(ProjectFileTest, ApplyingAnUnloadedConfigurationKeepsTheSizes) {
 TEST_F(ProjectFileTest, CommandLineModeLogsWithoutABox) {
   const std::string path = Save();
   boxes_.Clear();
-  window_.lines.clear();
+  window_.logLines.clear();
   g.CommandLineMode = 1;
   EXPECT_EQ(LoadProjectFile(path), kProjectLoaded);
   EXPECT_TRUE(boxes_.Shown().empty());
-  EXPECT_EQ(window_.lines, std::vector<std::string>{"Project File Open Success!"});
-  window_.lines.clear();
+  EXPECT_EQ(window_.logLines, std::vector<std::string>{"Project File Open Success!"});
+  window_.logLines.clear();
   Save();  // a save always shows its box
   EXPECT_EQ(boxes_.Shown().size(), 1u);
 }

@@ -14,7 +14,6 @@
 #include "catalogue/chip_catalogue.h"
 #include "catalogue/support/chip_expectations.h"
 #include "shared/state.h"
-#include "support/start_values.h"
 #include "toolkit/qt/qt_bindings.h"
 
 namespace {
@@ -66,11 +65,7 @@ void MouseClickRow(QListWidget& list, int row) {
 
 class ChipSelectFormTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    ResetState();
-    ResetChipSelection();
-    SetStartUpValues();
-  }
+  void SetUp() override { ApplyStartUpChipValues(); }
 };
 
 TEST_F(ChipSelectFormTest, OkAtOnceSelectsTheFirstChip) {

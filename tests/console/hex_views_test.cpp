@@ -164,6 +164,8 @@ struct RowCountCase {
   const char* lastAddress;
 };
 
+void PrintTo(const RowCountCase& c, std::ostream* os) { *os << c.name; }
+
 class FlashRowCountTest : public HexViewsTest, public ::testing::WithParamInterface<RowCountCase> {};
 
 TEST_P(FlashRowCountTest, RowsAndTheirAddresses) {
@@ -195,6 +197,8 @@ struct EepCase {
   bool shown;
   int rows;
 };
+
+void PrintTo(const EepCase& c, std::ostream* os) { *os << c.name; }
 
 class EepViewTest : public HexViewsTest, public ::testing::WithParamInterface<EepCase> {};
 

@@ -17,7 +17,6 @@
 #include "console/config_sn_form.h"
 #include "console/hex_grid_model.h"
 #include "support/main_window_fixture.h"
-#include "support/start_values.h"
 #include "toolkit/errors.h"
 #include "toolkit/qt/qt_bindings.h"
 #include "toolkit/qt/radio_group.h"
@@ -31,8 +30,7 @@ class OptionsTest : public MainWindowTest {
  protected:
   void SetUp() override {
     MainWindowTest::SetUp();
-    SetStartUpValues();
-    ResetChipSelection();
+    ApplyStartUpChipValues();
   }
   const std::string& LastLine() { return LogLines().back(); }
   static std::string Text(const QLineEdit* edit) { return edit->text().toStdString(); }
@@ -121,6 +119,8 @@ struct ResetCase {
   uint8_t flags;
 };
 
+void PrintTo(const ResetCase& c, std::ostream* os) { *os << c.name; }
+
 class ResetOutputTest : public OptionsTest, public ::testing::WithParamInterface<ResetCase> {};
 
 TEST_P(ResetOutputTest, PowerResetFlagsAreReplacedWhole) {
@@ -148,6 +148,8 @@ struct BadNumberCase {
   QLineEdit* TOrvantBEMxPrg::*edit;
   const char* text;
 };
+
+void PrintTo(const BadNumberCase& c, std::ostream* os) { *os << c.name; }
 
 class BadNumberTest : public OptionsTest, public ::testing::WithParamInterface<BadNumberCase> {};
 
@@ -361,6 +363,8 @@ struct ChipCase {
   uint16_t romKB, eepSize;
   std::vector<std::string> lines;
 };
+
+void PrintTo(const ChipCase& c, std::ostream* os) { *os << c.name; }
 
 class ChipNameChangeTest : public OptionsTest, public ::testing::WithParamInterface<ChipCase> {};
 

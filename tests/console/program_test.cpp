@@ -59,7 +59,6 @@ TEST(ProgramBody, WithoutDisplayTheProgramSaysHowToRunHeadless) {
 }
 
 TEST(ProgramBody, CreatesTheCaptionedMainWindowAndItsHiddenForms) {
-  ResetState();
   {
     TOrvantBEMxPrg mainWindow;
     CreateForms(mainWindow);
@@ -77,7 +76,6 @@ TEST(ProgramBody, CreatesTheCaptionedMainWindowAndItsHiddenForms) {
       EXPECT_TRUE(form->isHidden());
     }
   }
-  ResetState();
 }
 
 }  // namespace

@@ -44,7 +44,6 @@ protected:
   void SetUp() override {
     MainWindowTest::SetUp();
     window->InitChannels();
-    ResetRunCounts();
     g.LogMemo = &memo;
     g.RomSizeKB = 4;
     g.FlashEnd = 0xFFF;
@@ -53,7 +52,6 @@ protected:
     for (TComm* comm : window->SPComm)
       if (comm->PortHandle() != 0) comm->ClosePort();
     TheGuiQueue().Drain();
-    ResetRunCounts();
     MainWindowTest::TearDown();
   }
 

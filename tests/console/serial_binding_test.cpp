@@ -7,6 +7,7 @@
 
 #include "support/main_window_fixture.h"
 #include "support/pty_pair.h"
+#include "support/gui_wait.h"
 #include "toolkit/gui_queue.h"
 
 namespace {
@@ -57,12 +58,7 @@ TEST_F(SerialBindingTest, AHungUpLineFreesItsPort) {
   window->SPComm[1]->SetCommName(a.SlavePath());
   window->SPComm[1]->OpenPort();
   a.CloseMaster();
-  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (window->SPComm[1]->PortHandle() != 0 && std::chrono::steady_clock::now() < limit) {
-    TheGuiQueue().Drain();
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  EXPECT_EQ(window->SPComm[1]->PortHandle(), 0);
+  EXPECT_TRUE(DrainUntil([&] { return window->SPComm[1]->PortHandle() == 0; }));
 }
 
 }  // namespace

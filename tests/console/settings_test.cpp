@@ -18,6 +18,8 @@ struct ParseCase {
   std::vector<std::pair<int, std::string>> ports;  // channel, name
 };
 
+void PrintTo(const ParseCase& c, std::ostream* os) { *os << c.what; }
+
 class ConnectionConfigTest : public ::testing::TestWithParam<ParseCase> {};
 
 TEST_P(ConnectionConfigTest, FollowsTheLineRules) {

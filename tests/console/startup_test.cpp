@@ -113,6 +113,8 @@ struct GaugeLayoutCase {
   int memoHeight;
 };
 
+void PrintTo(const GaugeLayoutCase& c, std::ostream* os) { *os << "TOTDEV=" << c.deviceCount; }
+
 class GaugeLayoutTest : public MainWindowTest, public ::testing::WithParamInterface<GaugeLayoutCase> {};
 
 TEST_P(GaugeLayoutTest, ShowsOneGaugePerChannelAboveTheMemoBottom) {
@@ -194,6 +196,8 @@ struct CommandLineCase {
   uint8_t exitAfterDownload;
   std::string project;
 };
+
+void PrintTo(const CommandLineCase& c, std::ostream* os) { *os << c.name; }
 
 class CommandLineTest : public MainWindowTest, public ::testing::WithParamInterface<CommandLineCase> {};
 

@@ -1,7 +1,6 @@
 #include "link/channel_log.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -11,11 +10,13 @@
 
 #include "link/operation_steps.h"
 #include "shared/state.h"
+#include "support/temp_folder.h"
 #include "toolkit/clock.h"
 #include "toolkit/errors.h"
 #include "toolkit/gauge.h"
 #include "toolkit/memo.h"
 #include "toolkit/scripted_dialogs.h"
+#include "support/process_state.h"
 
 namespace {
 
@@ -24,18 +25,15 @@ constexpr const char* kTime = "14:07:09";
 class ChannelLogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetState();
-    ResetRunCounts();
     g.LogMemo = &memo_;
     for (int ch = 0; ch < kChannels; ++ch) g.ChannelGauge[ch] = &gauges_[ch];
     SetClockForTest([] { return MakeLocalTime(2026, 3, 5, 14, 7, 9); });
     SetLocaleFormatsForTest("%Y-%m-%d", "%H:%M:%S");
   }
-  void TearDown() override {
-    SetClockForTest({});
-    SetLocaleFormatsForTest("", "");
-    ResetState();
-    ResetRunCounts();
+  // A table case starts from a clean process, with log, gauges and clock set again.
+  void StartCase() {
+    ResetProcessState();
+    ChannelLogTest::SetUp();
   }
 
   static std::string ChannelLine(int ch, const std::string& text) {
@@ -261,7 +259,7 @@ TEST_F(ChannelLogTest, CompletionReportCountsTheChipAndLogsTheTotals) {
   // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.result);
-    ResetRunCounts();
+    StartCase();
     g.TotalOk = 10;
     g.TotalNg = 20;
     memo_.Clear();
@@ -300,14 +298,7 @@ class RunLogTest : public ChannelLogTest {
  protected:
   void SetUp() override {
     ChannelLogTest::SetUp();
-    std::string pattern = ::testing::TempDir() + "orv_runlog_XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-    g.ProgramDir = pattern + "/";
-  }
-  void TearDown() override {
-    std::filesystem::remove_all(folder_);
-    ChannelLogTest::TearDown();
+    g.ProgramDir = tempFolder_.Slashed();
   }
 
   void CountReports(int n) {
@@ -332,7 +323,8 @@ class RunLogTest : public ChannelLogTest {
     return text;
   }
 
-  std::filesystem::path folder_;
+  TempFolder tempFolder_{"orv_runlog_"};
+  const std::filesystem::path& folder_ = tempFolder_.Path();
 };
 
 TEST_F(RunLogTest, SavedOnThe2000thAnd4000thCompletionReportOnly) {

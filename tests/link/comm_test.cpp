@@ -22,6 +22,7 @@
 
 #include "support/pty_pair.h"
 #include "toolkit/errors.h"
+#include "support/gui_wait.h"
 #include "toolkit/gui_queue.h"
 
 namespace {
@@ -30,17 +31,6 @@ using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
 
 constexpr auto kPatience = 10s;
-
-// Drains the GUI queue until the condition holds; false when it never did.
-bool DrainUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = kPatience) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  for (;;) {
-    TheGuiQueue().Drain();
-    if (condition()) return true;
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-}
 
 Bytes Pattern(size_t size, uint8_t seed) {
   Bytes bytes(size);

@@ -12,36 +12,34 @@
 #include "link/comm.h"
 #include "link/framing.h"
 #include "shared/state.h"
-#include "support/start_values.h"
+#include "catalogue/chip_catalogue.h"
 #include "simunit/sim_unit.h"
+#include "support/gui_wait.h"
 #include "toolkit/gui_queue.h"
 #include "toolkit/random.h"
+#include "toolkit/le_bytes.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
 
-uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 Bytes Range(const uint8_t* p, size_t from, size_t count) { return Bytes(p + from, p + from + count); }
 
 class CommandsTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    ResetState();
-    SetRandSeed(0);
-    SetStartUpValues();
+    ApplyStartUpChipValues();
     // A checksum word that shows whether the parameter block stands where it should.
     g.ImageCrc16 = 0xC3A5;
     // Every slot holds what an earlier reply could have left there.
     for (auto& slot : g.TxPacket) std::memset(slot, 0xEE, sizeof slot);
   }
-  void TearDown() override { SetRandSeed(0); }
 
   static const uint8_t* Packet(uint8_t ch) { return g.TxPacket[ch]; }
   // The packet's trailing CRC is that of every byte before it.
   static void ExpectPacketCrc(uint8_t ch, size_t packetBytes) {
-    EXPECT_EQ(Word(Packet(ch) + packetBytes - 2), PacketCrcRange(Packet(ch), 0, packetBytes - 3));
+    EXPECT_EQ(GetLe16(Packet(ch) + packetBytes - 2), PacketCrcRange(Packet(ch), 0, packetBytes - 3));
   }
   // A command's parameter block opens its payload: three zeros, the chip
   // bytes, argument 0 (only the information block carries a value there) and
@@ -49,8 +47,8 @@ protected:
   static void ExpectCommandParamBlock(uint8_t ch) {
     const uint8_t* b = Packet(ch) + 8;
     EXPECT_EQ(Range(b, 0, 6), (Bytes{0, 0, 0, g.ChipSeries, g.ChipType, g.ChipIndex}));
-    EXPECT_EQ(Word(b + 8), 0) << "argument of the parameter block";
-    EXPECT_EQ(Word(b + 60), 0xC3A5) << "image checksum";
+    EXPECT_EQ(GetLe16(b + 8), 0) << "argument of the parameter block";
+    EXPECT_EQ(GetLe16(b + 60), 0xC3A5) << "image checksum";
   }
   static void ExpectZeros(uint8_t ch, size_t from, size_t count) {
     EXPECT_EQ(Range(Packet(ch), from, count), Bytes(count, 0)) << "from " << from;
@@ -68,6 +66,19 @@ TEST_F(CommandsTest, ResetFramesItsTwelveBytesAndFiveTrailingFillBytesOnEveryCha
 
 TEST_F(CommandsTest, SenderWithoutComponentReportsNotQueued) {
   EXPECT_FALSE(SendReset(1));
+}
+
+TEST_F(CommandsTest, PacketWithCrcWritesItsCrcOnlyWhereTheSlotHoldsIt) {
+  // The last packet that fits: its CRC takes the slot's last two bytes.
+  const size_t largest = kTxPacketBytes - 2;
+  SendPacketWithCrc(2, largest);
+  ExpectPacketCrc(2, kTxPacketBytes);
+  // One byte more, or nothing at all, is refused without a write.
+  std::memset(g.TxPacket[2], 0xEE, kTxPacketBytes);
+  EXPECT_FALSE(SendPacketWithCrc(2, largest + 1));
+  EXPECT_FALSE(SendPacketWithCrc(2, 0));
+  EXPECT_EQ(Range(Packet(2), kTxPacketBytes - 2, 2), Bytes(2, 0xEE));
+  EXPECT_EQ(Range(Packet(3), 0, 2), Bytes(2, 0xEE)) << "the next slot is untouched";
 }
 
 struct OpCase {
@@ -95,7 +106,7 @@ TEST_F(CommandsTest, ReadCommandCarriesAddressAndLengthUnderItsCrc) {
   g.ReadLength = 256;
   SendReadCommand(0x93, 121, 0);
   EXPECT_EQ(Range(Packet(0), 0, 3), (Bytes{0x93, 121, 0}));
-  EXPECT_EQ(Word(Packet(0) + 6), 64);
+  EXPECT_EQ(GetLe16(Packet(0) + 6), 64);
   EXPECT_EQ(Range(Packet(0), 56, 6), (Bytes{0x00, 0x10, 0x00, 0x00, 0x00, 0x01}));
   ExpectCommandParamBlock(0);
   ExpectPacketCrc(0, 74);
@@ -113,9 +124,9 @@ TEST_F(CommandsTest, ParamBlockFromStartUpValues) {
   BuildParamBlock(8, 0, 0);
   const uint8_t* b = Packet(0) + 8;
   EXPECT_EQ(b[3], 59);
-  EXPECT_EQ(Word(b + 16), 128);
-  EXPECT_EQ(Word(b + 18), 256);
-  EXPECT_EQ(Word(b + 20), 512);
+  EXPECT_EQ(GetLe16(b + 16), 128);
+  EXPECT_EQ(GetLe16(b + 18), 256);
+  EXPECT_EQ(GetLe16(b + 20), 512);
   EXPECT_EQ(b[32], 0x80);  // CheckFlags
   EXPECT_EQ(b[37], 0x80);  // ControlByte6
 }
@@ -140,14 +151,14 @@ TEST_F(CommandsTest, ParamBlockPlacesEveryFieldLittleEndian) {
   const uint8_t* b = Packet(6) + 100;
   EXPECT_EQ(Range(b, 0, 6), (Bytes{0, 0, 0, 1, 2, 3}));
   EXPECT_EQ(b[7], 15);
-  EXPECT_EQ(Word(b + 8), 0xBEEF);
+  EXPECT_EQ(GetLe16(b + 8), 0xBEEF);
   EXPECT_EQ(Range(b, 12, 4), (Bytes{0x00, 0x00, 0x7F, 0x00}));
   EXPECT_EQ(Range(b, 16, 12), (Bytes{32, 0, 0x00, 0x02, 64, 0, 0x00, 0x04, 0x06, 0x05, 0x08, 0x07}));
   EXPECT_EQ(Range(b, 28, 4), (Bytes{0x34, 0x12, 0xFF, 0xFF}));  // address bits 8..23 only
   for (uint8_t i = 0; i < 15; ++i) EXPECT_EQ(b[32 + i], 0x41 + i);
   EXPECT_EQ(b[47], 0);
   const uint16_t checks[] = {0x1111, 0x2222, 0x3333, 0x4444, 0x5555, 0x6666, 0x7777};
-  for (size_t i = 0; i < 7; ++i) EXPECT_EQ(Word(b + 48 + 2 * i), checks[i]);
+  for (size_t i = 0; i < 7; ++i) EXPECT_EQ(GetLe16(b + 48 + 2 * i), checks[i]);
   EXPECT_EQ(Range(b, 62, 18), Bytes(18, 0));
 }
 
@@ -193,8 +204,9 @@ TEST_F(CommandsTest, StringFieldStoresCutsPadsAndMarksEmpty) {
 }
 
 TEST_F(CommandsTest, StringFieldIsClippedToTheSlot) {
-  PutStringField("ABCDEFGH", kTxPacketBytes - 3, 48, 8);
-  EXPECT_EQ(Range(Packet(8), kTxPacketBytes - 3, 3), (Bytes{'A', 'B', 'C'}));
+  PutStringField("ABCDEFGH", kTxPacketBytes - 3, 48, 7);
+  EXPECT_EQ(Range(Packet(7), kTxPacketBytes - 3, 3), (Bytes{'A', 'B', 'C'}));
+  EXPECT_EQ(Range(Packet(8), 0, 8), Bytes(8, 0xEE)) << "the next slot is untouched";
 }
 
 class OfflineInfoTest : public CommandsTest {
@@ -220,11 +232,11 @@ TEST_F(OfflineInfoTest, BlockHoldsItsFieldsCrcAndSum) {
   EXPECT_EQ(Range(b, 256, 16), (Bytes{'F', 'U', '6', '8', '3', '1', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
   EXPECT_EQ(Range(b, 272, 48), Bytes(48, 'd'));
   EXPECT_EQ(Range(b, 481, 27), Bytes(27, 0));  // nothing of the earlier slot contents
-  EXPECT_EQ(Word(b + 508), PacketCrcRange(b, 0, 507));
+  EXPECT_EQ(GetLe16(b + 508), PacketCrcRange(b, 0, 507));
   uint16_t sum = 0;
   for (size_t i = 0; i < 510; ++i) sum = static_cast<uint16_t>(sum + b[i]);
-  EXPECT_EQ(Word(b + 510), sum);
-  EXPECT_EQ(static_cast<uint16_t>(Word(b + 510) + PacketChecksum(b, 0, 509)), 0);
+  EXPECT_EQ(GetLe16(b + 510), sum);
+  EXPECT_EQ(static_cast<uint16_t>(GetLe16(b + 510) + PacketChecksum(b, 0, 509)), 0);
 }
 
 TEST_F(OfflineInfoTest, DrawsArgumentThenParamBytesThenFillerAscending) {
@@ -233,7 +245,7 @@ TEST_F(OfflineInfoTest, DrawsArgumentThenParamBytesThenFillerAscending) {
   const uint32_t argument = Random(65535);
   const uint32_t r6 = Random(255), r10 = Random(255), r11 = Random(255);
   const uint8_t* b = Block(1);
-  EXPECT_EQ(Word(b + 4 + 8), argument);
+  EXPECT_EQ(GetLe16(b + 4 + 8), argument);
   EXPECT_EQ(b[4 + 6], r6);
   EXPECT_EQ(b[4 + 10], r10);
   EXPECT_EQ(b[4 + 11], r11);
@@ -297,7 +309,7 @@ TEST_F(BlockCommandsTest, ProgramBlockTakesFlashOfBlockIndexFromRowAlignedBase) 
   g.BlockIndex[2] = 4;
   SendProgramBlock(0x95, 4, 0x2013, 2);
   EXPECT_EQ(Range(Packet(2), 0, 3), (Bytes{0x95, 4, 0}));
-  EXPECT_EQ(Word(Packet(2) + 6), 4176);
+  EXPECT_EQ(GetLe16(Packet(2) + 6), 4176);
   ExpectCommandParamBlock(2);
   EXPECT_EQ(Range(Packet(2), 88, 4096), Flash(4 * 1024 + 0x2010, 4096));
   ExpectPacketCrc(2, 4186);
@@ -307,7 +319,7 @@ TEST_F(BlockCommandsTest, ProgramBlockTakesFlashOfBlockIndexFromRowAlignedBase) 
 TEST_F(BlockCommandsTest, ProgramBlockDataFollowTheBlockIndexNotTheArgument) {
   g.BlockIndex[3] = 12;
   SendProgramBlock(0x95, 4, 0, 3);
-  EXPECT_EQ(Word(Packet(3) + 1), 4);
+  EXPECT_EQ(GetLe16(Packet(3) + 1), 4);
   EXPECT_EQ(Range(Packet(3), 88, 4096), Flash(12 * 1024, 4096));
 }
 
@@ -360,15 +372,15 @@ TEST_F(BlockCommandsTest, BlocksReachingPastTheImagesSendZerosForTheMissingPart)
 }
 
 // The senders against the simulated unit over a real pseudo-terminal, through
-// the channel's own serial component.
+// the channel's own serial component with the line settings a channel has:
+// no software flow control, so 0x11 and 0x13 in a packet or reply are data.
 class CommandsOnLineTest : public CommandsTest {
 protected:
   void SetUp() override {
     CommandsTest::SetUp();
     unit_.Start();
+    ApplyChannelPortDefaults(comm_, kChannel);
     comm_.SetCommName(unit_.SlavePath());
-    comm_.SetBaudRate(1000000);
-    comm_.SetReadIntervalTimeout(5);
     comm_.OnReceiveData = [this](TComm*, const uint8_t* data, uint16_t length) {
       received_.insert(received_.end(), data, data + length);
     };
@@ -380,7 +392,6 @@ protected:
     comm_.ClosePort();
     TheGuiQueue().Drain();
     unit_.Stop();
-    CommandsTest::TearDown();
   }
 
   // Sends through send and waits for the unit's reply frame; returns the
@@ -389,22 +400,19 @@ protected:
   Bytes Exchange(Send send) {
     received_.clear();
     EXPECT_TRUE(send());
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    for (;;) {
-      TheGuiQueue().Drain();
-      uint16_t position = 0, frameLength = 0;
-      Bytes frame(kFrameBytes);
-      if (ExtractFrame(received_.data(), static_cast<uint16_t>(received_.size()), position, frame.data(),
-                       frame.size(), frameLength)) {
-        Bytes decoded(kTxPacketBytes);
-        uint16_t decodedLength = 0;
-        EXPECT_EQ(SlipDecode(frame.data(), decoded.data(), decoded.size(), decodedLength, frameLength), 0);
-        decoded.resize(decodedLength);
-        return decoded;
-      }
-      if (std::chrono::steady_clock::now() > deadline) return {};
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    Bytes frame(kFrameBytes);
+    uint16_t frameLength = 0;
+    const bool framed = DrainUntil([&] {
+      uint16_t position = 0;
+      return ExtractFrame(received_.data(), static_cast<uint16_t>(received_.size()), position, frame.data(),
+                          frame.size(), frameLength);
+    });
+    if (!framed) return {};
+    Bytes decoded(kTxPacketBytes);
+    uint16_t decodedLength = 0;
+    EXPECT_EQ(SlipDecode(frame.data(), decoded.data(), decoded.size(), decodedLength, frameLength), 0);
+    decoded.resize(decodedLength);
+    return decoded;
   }
   static uint8_t Status(const Bytes& reply) {
     return reply.empty() ? 0xFF : CheckPacket(reply.data(), static_cast<uint16_t>(reply.size()));
@@ -421,6 +429,10 @@ TEST_F(CommandsOnLineTest, UnitTakesBlankCheckProgramVerifyAndInformationBlock) 
   g.FlashStart = 0;
   g.FlashEnd = 0x3FFF;
   for (size_t i = 0; i < 0x4000; ++i) g.FlashImage[i] = static_cast<uint8_t>(i * 5 + 0xC0 + (i >> 8));
+  // XON and XOFF bytes travel both ways: in the program packets and in the
+  // read reply below.
+  constexpr size_t kFlowBytes = 64;
+  for (size_t i = 0; i < kFlowBytes; ++i) g.FlashImage[i] = i % 2 == 0 ? 0x11 : 0x13;
   g.ImageCrc16 = Crc16Range(g.FlashImage, g.FlashStart, g.FlashEnd);
 
   const uint8_t blank = Status(Exchange([] { return SendOpCommand(kCmdOperation, kOpBlankCheck, kChannel); }));
@@ -434,11 +446,17 @@ TEST_F(CommandsOnLineTest, UnitTakesBlankCheckProgramVerifyAndInformationBlock) 
   }
   EXPECT_EQ(unit_.ReadFlash(0, 0x4000), Range(g.FlashImage, 0, 0x4000));
 
+  g.ReadAddress = 0;
+  g.ReadLength = kFlowBytes;
+  const Bytes read = Exchange([] { return SendReadCommand(kCmdOperation, kOpReadAddress, kChannel); });
+  ASSERT_EQ(read.size(), kPacketHeaderBytes + kFlowBytes + kPacketCrcBytes);
+  EXPECT_EQ(Range(read.data(), kPacketHeaderBytes, kFlowBytes), Range(g.FlashImage, 0, kFlowBytes));
+
   const Bytes verify = Exchange([] { return SendOpCommand(kCmdOperation, kOpVerify, kChannel); });
   ASSERT_EQ(Status(verify), 0);
   ASSERT_GE(verify.size(), 8u + 4u);
   EXPECT_EQ(verify[8], 6);
-  EXPECT_EQ(Word(verify.data() + 10), g.ImageCrc16);
+  EXPECT_EQ(GetLe16(verify.data() + 10), g.ImageCrc16);
 
   g.ChipName = "FU6812";
   g.DataFileName = "image.hex";

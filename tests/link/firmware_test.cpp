@@ -24,17 +24,20 @@
 #include "simunit/firmware_builder.h"
 #include "simunit/sim_unit.h"
 #include "support/gui_wait.h"
+#include "support/process_state.h"
+#include "support/stand_in_window.h"
+#include "support/temp_folder.h"
 #include "toolkit/combo_box.h"
 #include "toolkit/gui_queue.h"
 #include "toolkit/gauge.h"
 #include "toolkit/memo.h"
 #include "toolkit/random.h"
+#include "toolkit/le_bytes.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 Bytes Range(const uint8_t* p, size_t from, size_t count) { return Bytes(p + from, p + from + count); }
 
 Bytes PatternBody(size_t n, uint8_t salt = 0) {
@@ -48,22 +51,13 @@ std::string VersionText() { return std::string(g.FirmwareVersion, strnlen(g.Firm
 class FirmwareTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    ResetState();
-    ResetFirmwareState();
-    SetRandSeed(0);
     g.LogMemo = &memo_;
     g.ChannelGauge[0] = &gauge_;
-    char folder[] = "/tmp/fwtestXXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    folder_ = folder;
-    path_ = folder_ + "/GenXBEM.FWR";
   }
-  void TearDown() override {
-    std::remove(path_.c_str());
-    ::rmdir(folder_.c_str());
-    ResetState();
-    ResetFirmwareState();
-    SetRandSeed(0);
+  // A table case starts from a clean process, with log and gauge bound again.
+  void StartCase() {
+    ResetProcessState();
+    FirmwareTest::SetUp();
   }
 
   void WriteImage(const Bytes& image) {
@@ -85,8 +79,8 @@ protected:
 
   TMemo memo_;
   TGauge gauge_;
-  std::string folder_;
-  std::string path_;
+  TempFolder folder_{"orv_fw_"};
+  std::string path_ = folder_.File("GenXBEM.FWR");
 };
 
 TEST_F(FirmwareTest, LoadsTheBodyVersionHeaderAndKeyTableOfAGoodImage) {
@@ -175,9 +169,9 @@ TEST_F(FirmwareTest, TheBuilderWritesTheFileLayout) {
   const char magic[] = "OrvFmWr";
   for (size_t i = 0; i < 7; ++i) EXPECT_EQ(image[i], static_cast<uint8_t>(magic[i] ^ kFirmwareMagicMask)) << i;
   EXPECT_EQ(Range(image.data(), 7, 8), (Bytes{'V', '6', '.', '1', 0, 0, 0, 0}));
-  const uint16_t k = Word(image.data() + 15);
-  EXPECT_EQ(Word(image.data() + 17) ^ k, 0x2345);
-  EXPECT_EQ(Word(image.data() + 23) ^ k, 4100);
+  const uint16_t k = GetLe16(image.data() + 15);
+  EXPECT_EQ(GetLe16(image.data() + 17) ^ k, 0x2345);
+  EXPECT_EQ(GetLe16(image.data() + 23) ^ k, 4100);
   for (size_t i = 0; i < 4112; ++i) {
     const size_t slot = 4 * ((i / 4) % 1024) + (i % 2);
     const uint8_t mask = slot < 3290 ? image[25 + slot] : 0;
@@ -197,7 +191,7 @@ TEST_F(FirmwareTest, TheBodyIsUnscrambledSixteenBytesAtATime) {
     size_t unscrambled;
   };
   for (const Case c : {Case{16, 16}, Case{17, 32}}) {
-    ResetFirmwareState();
+    StartCase();
     const Bytes body = PatternBody(c.bodyLength, 0x31);
     const Bytes image = BuildFirmwareImage(body, "V1.0");
     Load(image);
@@ -234,7 +228,7 @@ TEST_F(FirmwareTest, AnyChangedSummedByteOrStoredChecksumMakesTheImageInvalid) {
                           good.size() - kFirmwareChecksumBytes, kFirmwareKeyOffset + 7, kFirmwareBodyOffset + 3}) {
     Bytes image = good;
     image[at] ^= 0x10;
-    ResetState();
+    StartCase();
     Load(image);
     EXPECT_EQ(g.ImageValid, 0) << "byte " << at;
     // The unscrambled data and the version stay in place.
@@ -258,7 +252,7 @@ TEST_F(FirmwareTest, AWrongMagicChangesNothingButTheBuffer) {
 
 TEST_F(FirmwareTest, ImagesOutsideTheBufferOrTheHeaderLimitsAreRefused) {
   const Bytes good = BuildFirmwareImage(PatternBody(64), "V7.7", {.firmwareEnd = {}, .seed = 5});
-  const uint16_t key = Word(good.data() + kFirmwareKeyWordOffset);
+  const uint16_t key = GetLe16(good.data() + kFirmwareKeyWordOffset);
   auto withWord = [&](size_t at, uint16_t value) {
     Bytes image = good;
     image[at] = static_cast<uint8_t>(value ^ key);
@@ -282,8 +276,7 @@ TEST_F(FirmwareTest, ImagesOutsideTheBufferOrTheHeaderLimitsAreRefused) {
       {"file shorter than its layout", truncated},
   };
   for (const Case& c : cases) {
-    ResetState();
-    ResetFirmwareState();
+    StartCase();
     LoadValid(5120);
     Load(c.image);
     EXPECT_EQ(g.ImageValid, 0) << c.what;
@@ -305,7 +298,7 @@ TEST_F(FirmwareTest, TheLargestBodyThatFitsLoads) {
 
 TEST_F(FirmwareTest, AFileThatCannotBeReadLeavesNoValidImage) {
   LoadValid(5119);
-  LoadFirmwareImage(folder_ + "/absent.FWR");
+  LoadFirmwareImage(folder_.File("absent.FWR"));
   EXPECT_EQ(g.ImageValid, 0);
   EXPECT_EQ(VersionText(), "V2.3");
 }
@@ -327,7 +320,7 @@ TEST_F(FirmwareTest, TheBlockCountFollowsTheFirmwareEndInKilobytes) {
     uint16_t blocks;
   };
   for (const Case c : {Case{4096, 1}, Case{5119, 1}, Case{5120, 2}, Case{36863, 32}}) {
-    ResetFirmwareState();
+    StartCase();
     LoadValid(c.firmwareEnd);
     StartFirmwareUpgrade(0);
     EXPECT_EQ(g.BlockCount[0], c.blocks) << c.firmwareEnd;
@@ -427,14 +420,14 @@ TEST_F(FirmwareBlockTest, TheBlockPacketDrawsItsMaskInTheFixedOrderAndCarriesIts
   const uint32_t byte5 = Random(255);
   EXPECT_EQ(wire[0], 0xB7);
   EXPECT_EQ(wire[1], 12);
-  EXPECT_EQ(Word(wire.data() + 2), word);
+  EXPECT_EQ(GetLe16(wire.data() + 2), word);
   EXPECT_EQ(wire[4], byte4);
   EXPECT_EQ(wire[5], byte5);
-  EXPECT_EQ(Word(wire.data() + 6), 0x1020);
+  EXPECT_EQ(GetLe16(wire.data() + 6), 0x1020);
   for (size_t at = 2056; at < 4136; at += 4) {
     for (int j = 0; j < 3; ++j) ASSERT_EQ(wire[at + j], Random(255)) << at + j;
   }
-  EXPECT_EQ(Word(wire.data() + 4136), PacketCrcRange(wire.data(), 0, 4135));
+  EXPECT_EQ(GetLe16(wire.data() + 4136), PacketCrcRange(wire.data(), 0, 4135));
 }
 
 TEST_F(FirmwareBlockTest, TheFourthByteOfEveryGroupIsZeroOnTheWire) {
@@ -472,18 +465,6 @@ class UpgradeExchangeTest : public FirmwareTest {
 protected:
   static constexpr uint8_t kCh = 0;
 
-  class Window : public IMainWindow {
-  public:
-    void LogLine(std::string_view) override {}
-    void SetInfoPanelCaption(std::string_view text) override { caption = text; }
-    TComboBoxModel& ComboBoxCOM() override { return combo; }
-    void AdvanceSerialNumber() override {}
-    void ShowFlashGrid(uint32_t, uint32_t) override {}
-    void ShowEepGrid() override {}
-    std::string caption;
-    TComboBoxModel combo;
-  };
-
   void SetUp() override {
     FirmwareTest::SetUp();
     g.OrvantBEMxPrg = &window_;
@@ -499,7 +480,6 @@ protected:
     comm_.ClosePort();
     TheGuiQueue().Drain();
     unit_.Stop();
-    FirmwareTest::TearDown();
   }
 
   // Lines of the window log that end a step with a failure or stand for a
@@ -511,7 +491,7 @@ protected:
     return found;
   }
 
-  Window window_;
+  StandInWindow window_;
   SimUnit unit_;
   TComm comm_;
 };

@@ -267,7 +267,6 @@ TEST(ExtractFrame, DropsAFrameLongerThanItsSlotAndFindsTheNext) {
 
 class ChannelFrames : public testing::Test {
  protected:
-  void SetUp() override { ResetState(); }
   void Receive(uint8_t ch, const Bytes& block) {
     std::copy(block.begin(), block.end(), g.RxBuffer[ch] + g.RxCount[ch]);
     g.RxCount[ch] = static_cast<uint16_t>(g.RxCount[ch] + block.size());

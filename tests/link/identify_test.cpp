@@ -12,31 +12,14 @@
 #include "link/operation_steps.h"
 #include "shared/main_window.h"
 #include "shared/state.h"
+#include "support/process_state.h"
+#include "support/stand_in_window.h"
 #include "toolkit/combo_box.h"
 #include "toolkit/memo.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-// What identification reaches of the main window.
-class StandInWindow : public IMainWindow {
-public:
-  void LogLine(std::string_view text) override { logLines.emplace_back(text); }
-  void SetInfoPanelCaption(std::string_view text) override {
-    caption = text;
-    captionSets += 1;
-  }
-  TComboBoxModel& ComboBoxCOM() override { return combo; }
-  void AdvanceSerialNumber() override {}
-  void ShowFlashGrid(uint32_t, uint32_t) override {}
-  void ShowEepGrid() override {}
-
-  std::vector<std::string> logLines;
-  std::string caption;
-  int captionSets = 0;
-  TComboBoxModel combo;
-};
 
 // An identity reply: A3 A5 35, device type, text length, two letters, and
 // the text from offset 28.
@@ -70,13 +53,19 @@ class IdentifyTest : public ::testing::Test {
 protected:
   static constexpr uint8_t kCh = 2;
 
-  void SetUp() override {
-    ResetState();
-    ResetFirmwareState();
+  void SetUp() override { Arrange(); }
+
+  // A table case starts afresh: a clean process, an empty log and window.
+  void StartCase() {
+    ResetProcessState();
     memo_.Clear();
     window_.logLines.clear();
     window_.caption.clear();
     window_.captionSets = 0;
+    Arrange();
+  }
+
+  void Arrange() {
     g.OrvantBEMxPrg = &window_;
     g.LogMemo = &memo_;
     g.ChannelUnready[kCh] = 1;
@@ -84,10 +73,6 @@ protected:
     g.ImageValid = 1;
     FirmwareBase = 4096;
     FirmwareEnd = 5119;
-  }
-  void TearDown() override {
-    ResetState();
-    ResetFirmwareState();
   }
 
   // Frames the decoded bytes into the channel's receive frame and hands them
@@ -144,7 +129,7 @@ const IdentifyCase kIdentifyCases[] = {
 
 TEST_F(IdentifyTest, IdentityRepliesAreJudgedByNameAndVersion) {
   for (const IdentifyCase& c : kIdentifyCases) {
-    SetUp();
+    StartCase();
     SetFirmwareVersion(c.firmwareVersion);
     Receive(IdentityReply(c.text, c.letters));
     SCOPED_TRACE(c.what);
@@ -189,7 +174,7 @@ TEST_F(IdentifyTest, FramesThatAreNoIdentityReplyAreReportedAsNotFound) {
   Bytes noText = IdentityReply("OrvantGengX-BEM V1.7");
   noText[6] = noText[7] = 0;
   for (const Bytes& frame : {wrongStart, noText, Bytes{0x11, 1, 2, 3, 4, 5, 6, 7, 8, 9}}) {
-    SetUp();
+    StartCase();
     g.ChannelLinked[kCh] = 1;  // not found makes the channel unidentified
     Receive(frame);
     EXPECT_EQ(window_.caption, "未找到设备！");
@@ -251,7 +236,7 @@ TEST_F(IdentifyTest, TheTextEndsAfterLPlusOneBytesOrWithTheDecodedReply) {
       {"reply longer than L + 1", "OrvantGengX-BEM V1.7.1 more", 19, "V1.7.1", "OrvantGengX-BEM V1.7", 0},
   };
   for (const Case& c : cases) {
-    SetUp();
+    StartCase();
     SCOPED_TRACE(c.what);
     std::memset(g.TxPacket[kCh], 'x', kTxPacketBytes);
     Bytes reply = IdentityReply(c.text);
@@ -266,7 +251,6 @@ TEST_F(IdentifyTest, TheTextEndsAfterLPlusOneBytesOrWithTheDecodedReply) {
 }
 
 TEST(CheckDeviceTest, ResultBytesOfTheEditionAndFamilyChecks) {
-  ResetState();
   SetFirmwareVersion("V1.7");
   char name[kDeviceNameBytes];
   struct Case {
@@ -298,7 +282,6 @@ TEST(CheckDeviceTest, ResultBytesOfTheEditionAndFamilyChecks) {
 }
 
 TEST(CheckDeviceTest, AMatchReplacesTheNameWithTheUnitsTextUpToItsFirstControlByte) {
-  ResetState();
   char name[kDeviceNameBytes];
   FillName(name, "OrvantGengX");
   const Bytes reply = IdentityReply("OrvantGengX-XYZ V3\x01tail");
@@ -312,7 +295,6 @@ TEST(CheckDeviceTest, AMatchReplacesTheNameWithTheUnitsTextUpToItsFirstControlBy
 }
 
 TEST(SendIdentifyTest, WritesTheTenRequestBytes) {
-  ResetState();
   std::memset(g.TxFrame[4], 0x55, 16);
   EXPECT_FALSE(SendIdentify(4));  // no component bound
   const Bytes expected = {0xC0, 0xA3, 0xA5, 0x35, 0xC0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x55};

@@ -11,16 +11,14 @@
 #include "toolkit/gauge.h"
 #include "toolkit/memo.h"
 #include "toolkit/random.h"
+#include "toolkit/le_bytes.h"
 
 namespace {
 
-uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
 class OperationStepsTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    ResetState();
-    SetRandSeed(0);
     SetClockForTest([] { return MakeLocalTime(2026, 3, 4, 10, 11, 12); });
     SetLocaleFormatsForTest("%Y-%m-%d", "%H:%M:%S");
     g.LogMemo = &memo_;
@@ -28,11 +26,6 @@ protected:
     g.ChipSeries = 59;
     g.RomSizeKB = 32;
     for (auto& slot : g.TxPacket) std::memset(slot, 0xEE, sizeof slot);
-  }
-  void TearDown() override {
-    SetClockForTest({});
-    SetLocaleFormatsForTest("", "");
-    SetRandSeed(0);
   }
 
   static std::string ChannelLine(int ch, const std::string& text) {
@@ -55,8 +48,8 @@ TEST_F(OperationStepsTest, AutoProgramOnChannelTwoEntersBlankCheckAndSendsOperat
   ASSERT_EQ(memo_.Count(), 1u);
   EXPECT_EQ(memo_.Line(0), ChannelLine(2, "开始自动编程，执行芯片查空......"));
   EXPECT_EQ(g.TxPacket[2][0], 0x93);
-  EXPECT_EQ(Word(g.TxPacket[2] + 1), 5);
-  EXPECT_EQ(Word(g.TxPacket[2] + 6), 208);
+  EXPECT_EQ(GetLe16(g.TxPacket[2] + 1), 5);
+  EXPECT_EQ(GetLe16(g.TxPacket[2] + 6), 208);
   // Only channel 2 moved.
   EXPECT_EQ(g.ChannelState[1], TChannelState::Unidentified);
   EXPECT_EQ(g.TxPacket[1][0], 0xEE);
@@ -116,8 +109,8 @@ TEST_F(OperationStepsTest, EachStarterSetsStateLogsStartsProgressAndSendsItsFirs
       EXPECT_EQ(memo_.Count(), 0u);
     }
     EXPECT_EQ(g.TxPacket[ch][0], c.Code);
-    EXPECT_EQ(Word(g.TxPacket[ch] + 1), c.Argument);
-    EXPECT_EQ(Word(g.TxPacket[ch] + 6), c.PayloadBytes);
+    EXPECT_EQ(GetLe16(g.TxPacket[ch] + 1), c.Argument);
+    EXPECT_EQ(GetLe16(g.TxPacket[ch] + 6), c.PayloadBytes);
   }
 }
 
@@ -139,9 +132,9 @@ TEST_F(OperationStepsTest, DownloadLogsAndSendsTheInformationPacketWithAFreshRan
   ASSERT_EQ(memo_.Count(), 1u);
   EXPECT_EQ(memo_.Line(0), ChannelLine(0, "开始下载数据到烧写器......"));
   EXPECT_EQ(g.TxPacket[0][0], 0x53);
-  EXPECT_EQ(Word(g.TxPacket[0] + 6), 1024);
+  EXPECT_EQ(GetLe16(g.TxPacket[0] + 6), 1024);
   SetRandSeed(0);
-  EXPECT_EQ(Word(g.TxPacket[0] + 1), Random(65535));  // the packet's argument is the first draw
+  EXPECT_EQ(GetLe16(g.TxPacket[0] + 1), Random(65535));  // the packet's argument is the first draw
 
   // The download's second step adds no line of its own.
   StartFlashDownload(0);

@@ -18,8 +18,6 @@ namespace {
 
 class PortDiscoveryTest : public ::testing::Test {
 protected:
-  void SetUp() override { ResetState(); }
-  void TearDown() override { ResetState(); }
   TComboBoxModel box_;
 };
 

@@ -20,24 +20,9 @@
 #include "toolkit/le_bytes.h"
 #include "toolkit/memo.h"
 #include "toolkit/scripted_dialogs.h"
+#include "support/stand_in_window.h"
 
 namespace {
-
-// The console's part as the dispatch reaches it.
-class StandInWindow : public IMainWindow {
-public:
-  void LogLine(std::string_view) override {}
-  void SetInfoPanelCaption(std::string_view) override {}
-  TComboBoxModel& ComboBoxCOM() override { return combo; }
-  void AdvanceSerialNumber() override { serialAdvances += 1; }
-  void ShowFlashGrid(uint32_t start, uint32_t end) override { flashGrids.push_back({start, end}); }
-  void ShowEepGrid() override { eepGrids += 1; }
-
-  int serialAdvances = 0;
-  std::vector<std::pair<uint32_t, uint32_t>> flashGrids;
-  int eepGrids = 0;
-  TComboBoxModel combo;
-};
 
 // The command a handler sent next: what lies framed in the channel's TxFrame.
 // The reply itself is decoded into TxPacket, so only a new frame tells.
@@ -55,7 +40,6 @@ protected:
   static constexpr uint8_t kCh = 2;
 
   void SetUp() override {
-    ResetState();
     SetClockForTest([] { return MakeLocalTime(2026, 3, 4, 10, 11, 12); });
     SetLocaleFormatsForTest("%Y-%m-%d", "%H:%M:%S");
     g.LogMemo = &memo_;
@@ -65,11 +49,6 @@ protected:
     g.FlashStart = 0;
     g.FlashEnd = 0x3FFF;
     g.ChannelLinked[kCh] = 1;
-  }
-  void TearDown() override {
-    SetClockForTest({});
-    SetLocaleFormatsForTest("", "");
-    ResetState();
   }
 
   // The channel in the middle of a step, as its starter left it.

@@ -35,7 +35,9 @@
 #include "simunit/connection_file.h"
 #include "simunit/sim_unit.h"
 #include "simunit/sim_wire.h"
+#include "support/gui_wait.h"
 #include "support/sim_unit_farm.h"
+#include "support/temp_folder.h"
 #include "toolkit/gui_queue.h"
 #include "toolkit/le_bytes.h"
 #include "toolkit/text_file.h"
@@ -185,13 +187,7 @@ class ProgramEnd {
   void SendIdentify() { Send({0xA3, 0xA5, 0x35}); }
 
   bool DrainUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = kReplyWait) {
-    const auto deadline = Clock::now() + limit;
-    for (;;) {
-      TheGuiQueue().Drain();
-      if (condition()) return true;
-      if (Clock::now() > deadline) return false;
-      std::this_thread::sleep_for(1ms);
-    }
+    return ::DrainUntil(condition, limit);
   }
   Bytes All() const {
     Bytes all;
@@ -463,7 +459,8 @@ TEST_F(SimUnitOnComm, QueriesAndScriptsWhileItServesAreSafe) {
 TEST(SimUnitFarm, NamesItsUnitsInTheSettingsFileAndEachAnswers) {
   SimUnitFarm farm(3);
   ASSERT_EQ(farm.Size(), 3u);
-  const std::string folder = ::testing::TempDir();
+  const TempFolder temp("orv_farm_");
+  const std::string folder = temp.Slashed();
   const std::string path = farm.WriteConfig(folder);
   const std::vector<std::string> lines = ReadTextLines(path);
   ASSERT_EQ(lines.size(), 6u);
@@ -605,7 +602,8 @@ TEST_F(SimUnitTool, HelpAndBadOptions) {
 }
 
 TEST_F(SimUnitTool, StartsUnitsByHandAndNamesThemInTheSettingsFile) {
-  const std::string folder = ::testing::TempDir();
+  const TempFolder temp("orv_simtool_");
+  const std::string folder = temp.Path().string();
   ToolRun run({"--units", "2", "--write-config", folder, "--paced", "--fault", "one-byte,0x93,5=21"});
   ASSERT_TRUE(run.Started());
   const std::optional<std::string> first = run.ReadLine();
@@ -623,7 +621,6 @@ TEST_F(SimUnitTool, StartsUnitsByHandAndNamesThemInTheSettingsFile) {
     EXPECT_EQ(line.NextResult(), 6);
   }
   EXPECT_EQ(run.Finish(SIGTERM), 0);
-  std::remove(config.c_str());
 }
 
 }  // namespace

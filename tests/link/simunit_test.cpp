@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <numeric>
 #include <optional>
@@ -342,12 +343,22 @@ TEST(SimUnitLife, StopsWhileTheFarSideReadsNothing) {
   Line line(unit.SlavePath());
   unit.Start();
   // Far more than the line buffers hold: the writes block until Stop.
+  constexpr size_t kOffered = 1024 * 1024;
+  std::atomic<bool> senderDone{false};
   std::thread sender([&] {
-    for (int i = 0; i < 1024; ++i) unit.SendRaw(Bytes(1024, 0x55));
+    for (size_t i = 0; i < kOffered / 1024; ++i) unit.SendRaw(Bytes(1024, 0x55));
+    senderDone = true;
   });
+  // The first bytes are on the line, so the sender is under way when Stop comes.
+  Bytes seen = line.ReadWaiting(std::chrono::seconds(5), 1);
+  EXPECT_FALSE(seen.empty());
   unit.Stop();
   sender.join();
-  SUCCEED();
+  EXPECT_TRUE(senderDone);
+  const Bytes rest = line.ReadWaiting(std::chrono::milliseconds(0));
+  seen.insert(seen.end(), rest.begin(), rest.end());
+  EXPECT_LT(seen.size(), kOffered) << "Stop cut the blocked writes short";
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), 0x55), static_cast<std::ptrdiff_t>(seen.size()));
 }
 
 // Leaves exactly `free` descriptors to open: every number below the limit but

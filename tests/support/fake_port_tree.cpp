@@ -1,23 +1,12 @@
 #include "support/fake_port_tree.h"
 
-#include <stdlib.h>
-
-#include <stdexcept>
-
 namespace fs = std::filesystem;
 
 FakePortTree::FakePortTree() {
-  char folder[] = "/tmp/orv_ports_XXXXXX";
-  if (!mkdtemp(folder)) throw std::runtime_error("no temporary folder");
-  root_ = folder;
+  root_ = folder_.Path();
   fs::create_directories(root_ / "sys");
   fs::create_directories(root_ / "dev");
   fs::create_directories(root_ / "drivers");
-}
-
-FakePortTree::~FakePortTree() {
-  std::error_code ignored;
-  fs::remove_all(root_, ignored);
 }
 
 void FakePortTree::AddPort(const std::string& name, const std::string& driver, const std::string& devicePath) {

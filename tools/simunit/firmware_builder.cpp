@@ -6,13 +6,11 @@
 
 #include "link/firmware.h"
 #include "link/wire.h"
+#include "toolkit/le_bytes.h"
 
 namespace {
 
-void PutWord(std::vector<uint8_t>& image, size_t at, uint16_t value) {
-  image[at] = static_cast<uint8_t>(value);
-  image[at + 1] = static_cast<uint8_t>(value >> 8);
-}
+void PutWord(std::vector<uint8_t>& image, size_t at, uint16_t value) { PutLe16(image.data() + at, value); }
 
 uint16_t DefaultFirmwareEnd(size_t bodyBytes) {
   if (bodyBytes == 0) return kFirmwareBaseAddress;
@@ -54,6 +52,6 @@ std::vector<uint8_t> BuildFirmwareImage(std::span<const uint8_t> body, std::stri
   const size_t checksumAt = trailer + kFirmwareTrailerBytes;
   uint32_t sum = 0;
   for (size_t i = 0; i < checksumAt; ++i) sum += image[i];
-  for (size_t i = 0; i < kFirmwareChecksumBytes; ++i) image[checksumAt + i] = static_cast<uint8_t>(sum >> (8 * i));
+  PutLe32(image.data() + checksumAt, sum);
   return image;
 }

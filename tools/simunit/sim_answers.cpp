@@ -24,8 +24,8 @@ constexpr uint8_t kResultIllegal = 90;
 constexpr size_t kMaxIdentityText = 200;
 
 void PutLe16Back(std::vector<uint8_t>& p, uint16_t v) {
-  p.push_back(static_cast<uint8_t>(v));
-  p.push_back(static_cast<uint8_t>(v >> 8));
+  p.resize(p.size() + 2);
+  PutLe16(p.data() + p.size() - 2, v);
 }
 
 // CRC-16/CCITT-FALSE (poly 0x1021, start 0xFFFF, no reflection, no final
@@ -315,8 +315,7 @@ std::vector<uint8_t> SimUnit::IdentityReply() const {
   std::vector<uint8_t> reply(kIdentityTextOffset + text.size() + 1, 0);
   std::copy(std::begin(kIdentifyMark), std::end(kIdentifyMark), reply.begin());
   reply[kIdentityDeviceTypeOffset] = identity_.deviceType;
-  reply[kIdentityTextLengthOffset] = static_cast<uint8_t>(text.size());
-  reply[kIdentityTextLengthOffset + 1] = static_cast<uint8_t>(text.size() >> 8);
+  PutLe16(reply.data() + kIdentityTextLengthOffset, static_cast<uint16_t>(text.size()));
   reply[kIdentityLettersOffset] = static_cast<uint8_t>(identity_.letters[0]);
   reply[kIdentityLettersOffset + 1] = static_cast<uint8_t>(identity_.letters[1]);
   std::copy(text.begin(), text.end(), reply.begin() + kIdentityTextOffset);

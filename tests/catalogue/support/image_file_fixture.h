@@ -1,10 +1,9 @@
 #pragma once
-// A clean shared state with a chosen flash / EEP range, a temporary folder
-// removed afterwards and scripted message boxes: what the HEX, S-record and
+// A chosen flash / EEP range over the clean process of every test, a
+// temporary folder removed afterwards and scripted message boxes: what the HEX, S-record and
 // project file tests start from.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -14,18 +13,12 @@
 
 #include "catalogue/chip_catalogue.h"
 #include "shared/state.h"
+#include "support/temp_folder.h"
 #include "toolkit/scripted_dialogs.h"
 
 class ImageFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ResetState();
-    std::string pattern = ::testing::TempDir() + "orv_img_XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-    SetRanges(0, 0x3FFF, kNoEepAddress, kNoEepAddress);
-  }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
+  void SetUp() override { SetRanges(0, 0x3FFF, kNoEepAddress, kNoEepAddress); }
 
   static void SetRanges(uint32_t flashStart, uint32_t flashEnd, uint32_t eepStart, uint32_t eepEnd) {
     g.FlashStart = flashStart;
@@ -34,7 +27,7 @@ class ImageFileTest : public ::testing::Test {
     g.EepEnd = eepEnd;
   }
 
-  std::string PathOf(const std::string& name) const { return (folder_ / name).string(); }
+  std::string PathOf(const std::string& name) const { return tempFolder_.File(name); }
 
   std::string WriteFile(const std::string& name, const std::string& text) const {
     std::ofstream out(PathOf(name), std::ios::binary);
@@ -72,6 +65,7 @@ class ImageFileTest : public ::testing::Test {
     return lines;
   }
 
-  std::filesystem::path folder_;
+  TempFolder tempFolder_{"orv_img_"};
+  const std::filesystem::path& folder_ = tempFolder_.Path();
   ScriptedMessageBoxes boxes_;
 };

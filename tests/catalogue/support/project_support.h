@@ -13,6 +13,7 @@
 #include "link/commands.h"
 #include "link/wire.h"
 #include "shared/main_window.h"
+#include "support/stand_in_window.h"
 #include "shared/state.h"
 #include "toolkit/combo_box.h"
 
@@ -21,18 +22,6 @@ inline void BuildChannelZeroOfflineBlock(uint8_t* block) {
   std::memcpy(block, g.TxPacket[0] + kPacketHeaderBytes, kOfflineInfoBytes);
 }
 
-class LogWindow : public IMainWindow {
-public:
-  void LogLine(std::string_view text) override { lines.emplace_back(text); }
-  void SetInfoPanelCaption(std::string_view) override {}
-  TComboBoxModel& ComboBoxCOM() override { return combo; }
-  void AdvanceSerialNumber() override {}
-  void ShowFlashGrid(uint32_t, uint32_t) override {}
-  void ShowEepGrid() override {}
-
-  std::vector<std::string> lines;
-  TComboBoxModel combo;
-};
 
 // Every shared value that a project load or ApplyProjectCfg writes.
 struct JobSnapshot {

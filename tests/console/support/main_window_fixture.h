@@ -1,11 +1,10 @@
 #pragma once
-// A main window over a clean shared state, a temporary program folder, a
-// pinned clock (8 December 2026, 14:03:22) and pinned locale formats
+// A main window over a clean process (the per-test reset), a temporary
+// program folder, a pinned clock (8 December 2026, 14:03:22) and pinned locale formats
 // (year-month-day, hours:minutes:seconds). Message boxes are scripted for the
 // whole test.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -15,6 +14,7 @@
 #include "console/main_window.h"
 #include "shared/state.h"
 #include "support/fake_port_tree.h"
+#include "support/temp_folder.h"
 #include "toolkit/clock.h"
 #include "toolkit/program_folder.h"
 #include "toolkit/scripted_dialogs.h"
@@ -22,10 +22,6 @@
 class MainWindowTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    ResetState();
-    char pattern[] = "/tmp/orv_console_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder = std::string(pattern) + "/";
     SetProgramFolderForTest(folder);
     SetClockForTest([] { return MakeLocalTime(2026, 12, 8, 14, 3, 22); });
     SetLocaleFormatsForTest("%Y-%m-%d", "%H:%M:%S");
@@ -36,14 +32,8 @@ protected:
     g.OrvantBEMxPrg = window.get();
   }
 
-  void TearDown() override {
-    window.reset();
-    SetProgramFolderForTest("");
-    SetClockForTest(nullptr);
-    SetLocaleFormatsForTest("", "");
-    std::filesystem::remove_all(folder);
-    ResetState();
-  }
+  // The window goes before the folder it may still write into.
+  void TearDown() override { window.reset(); }
 
   // Writes a file of the program folder, each line ended by CR LF.
   void WriteProgramFile(const std::string& name, std::initializer_list<std::string> lines) {
@@ -57,6 +47,7 @@ protected:
 
   ScriptedMessageBoxes boxes;
   FakePortTree ports;
-  std::string folder;
+  TempFolder programFolder{"orv_console_"};
+  std::string folder = programFolder.Slashed();  // ends with '/'
   std::unique_ptr<TOrvantBEMxPrg> window;
 };

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "link/framing.h"
 #include "link/wire.h"
 #include "shared/state.h"
+#include "toolkit/le_bytes.h"
 
 namespace simline {
 
@@ -31,12 +33,9 @@ using namespace std::chrono_literals;
 constexpr auto kReplyWait = 5s;
 constexpr uint32_t kChipKB = 16;
 
-inline void Put16(Bytes& b, size_t at, uint16_t v) {
-  b[at] = static_cast<uint8_t>(v);
-  b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
+inline void Put16(Bytes& b, size_t at, uint16_t v) { PutLe16(b.data() + at, v); }
 
-inline uint16_t Get16(const Bytes& b, size_t at) { return static_cast<uint16_t>(b[at] | (b[at + 1] << 8)); }
+inline uint16_t Get16(const Bytes& b, size_t at) { return GetLe16(b.data() + at); }
 
 // A command packet: header (chip bytes 1, 2, 3), payload, packet CRC.
 inline Bytes Packet(uint8_t command, uint16_t argument, const Bytes& payload) {
@@ -125,6 +124,24 @@ class Line {
   }
   void Send(const Bytes& packet) { WriteRaw(FrameOf(packet)); }
   void SendIdentify() { WriteRaw({0xC0, 0xA3, 0xA5, 0x35, 0xC0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}); }
+
+  // What the unit has sent so far, waiting up to firstWait for a first byte
+  // and then taking only what is already there; it stops once it holds
+  // atLeast bytes.
+  Bytes ReadWaiting(std::chrono::milliseconds firstWait, size_t atLeast = SIZE_MAX) {
+    Bytes got;
+    int wait = static_cast<int>(firstWait.count());
+    while (got.size() < atLeast) {
+      pollfd pfd{fd_, POLLIN, 0};
+      if (poll(&pfd, 1, wait) <= 0) return got;
+      uint8_t block[4096];
+      const ssize_t n = read(fd_, block, sizeof block);
+      if (n <= 0) return got;
+      got.insert(got.end(), block, block + n);
+      wait = 0;
+    }
+    return got;
+  }
 
   // The next frame from the unit, decoded; nullopt when none came in time.
   std::optional<Bytes> NextReply() {
