@@ -110,8 +110,8 @@ struct DispatchCase {
   uint16_t blockCount = 16;
   uint8_t interfaceFlags = 0;
   // What follows.
-  std::optional<SentCommand> sent;
-  std::vector<std::string> log;
+  std::optional<SentCommand> sent{};
+  std::vector<std::string> log{};
   uint32_t colour = kUntouched;
   TChannelState endState = TChannelState::Idle;
   uint8_t busy = 0;
