@@ -240,7 +240,7 @@ void TComm::OpenPort() {
       break;
     case SerialPort::OpenResult::CannotOpen:
       throw ECommsError("Error opening serial port:" + p_.CommName);
-    case SerialPort::OpenResult::NotCharDevice:
+    case SerialPort::OpenResult::NotSerialLine:
       throw ECommsError("File handle is not a comm handle ");
   }
   if (!port->SetupQueues(kDriverQueueBytes, kDriverQueueBytes)) throw ECommsError("Cannot setup comm buffer");

@@ -114,7 +114,8 @@ public:
   // Throws ECommsError, with the component left closed unless it was open:
   //   "This serial port already opened" (the open port is not touched),
   //   "Error opening serial port:" + CommName (absent, in use, no access),
-  //   "File handle is not a comm handle " (not a character device),
+  //   "File handle is not a comm handle " (not a character device, or one
+  //   that is no terminal line, such as /dev/null or /dev/zero),
   //   "Cannot setup comm buffer", "Unable to create event",
   //   "Unable to create read thread", "Unable to create write thread".
   void OpenPort();

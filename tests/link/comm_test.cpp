@@ -49,6 +49,11 @@ std::string OpenError(TComm& comm) {
   return "(opened)";
 }
 
+size_t OpenDescriptors() {
+  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                           std::filesystem::directory_iterator()));
+}
+
 // Everything the component raised, in order.
 struct Events {
   std::vector<Bytes> blocks;
@@ -230,13 +235,18 @@ TEST_F(CommOpen, FailuresRaiseTheirTextsAndLeaveTheComponentClosed) {
       {"/dev/orv-no-such-tty", "Error opening serial port:/dev/orv-no-such-tty"},
       {"orv-no-such-tty", "Error opening serial port:orv-no-such-tty"},
       {plainFile, "File handle is not a comm handle "},
+      // Character devices that are no terminal line.
+      {"/dev/null", "File handle is not a comm handle "},
+      {"/dev/zero", "File handle is not a comm handle "},
   };
+  const size_t descriptorsBefore = OpenDescriptors();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     comm_.SetCommName(c.name);
     EXPECT_EQ(OpenError(comm_), c.message);
     EXPECT_EQ(comm_.PortHandle(), 0);
     EXPECT_FALSE(Send(Text("x")));
+    EXPECT_EQ(OpenDescriptors(), descriptorsBefore);  // nothing of the attempt stays open
   }
   std::filesystem::remove(plainFile);
 }
@@ -352,11 +362,6 @@ private:
   rlimit saved_ {};
   bool ok_ = false;
 };
-
-size_t OpenDescriptors() {
-  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
-                                           std::filesystem::directory_iterator()));
-}
 
 // Only the failure before any thread starts: a thread started under the budget
 // trips the undefined-behaviour sanitizer, whose object checks need descriptors.
