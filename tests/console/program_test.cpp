@@ -29,6 +29,7 @@
 #include "support/build_dir.h"
 #include "support/main_window_fixture.h"
 #include "support/pty_pair.h"
+#include "support/temp_folder.h"
 #include "toolkit/qt/qt_bindings.h"
 #include "toolkit/qt/termination_signals.h"
 
@@ -137,9 +138,6 @@ TEST_F(SignalCloseTest, SigtermClosesTheWindowItsPortsAndSavesTheWindowLog) {
 class ExecutableSignalTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    char pattern[] = "/tmp/orv_signal_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder_ = pattern;
     const std::string program = TestBuildDir() + "/OrvantGenBEM";
     ASSERT_TRUE(std::filesystem::exists(program)) << program;
     std::filesystem::copy_file(program, folder_ / "OrvantGenBEM");
@@ -149,7 +147,6 @@ protected:
       kill(pid_, SIGKILL);
       waitpid(pid_, nullptr, 0);
     }
-    std::filesystem::remove_all(folder_);
   }
 
   void PlaceFirmwareImage() { std::ofstream(folder_ / "GenXBEM.FWR") << "image"; }
@@ -161,7 +158,7 @@ protected:
     char* argv[] = {const_cast<char*>(exe.c_str()), nullptr};
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     ASSERT_EQ(posix_spawn(&pid_, exe.c_str(), nullptr, nullptr, argv, environ), 0);
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
     while (!std::filesystem::exists(folder_ / "Log") && std::chrono::steady_clock::now() < deadline) {
       ASSERT_FALSE(Exited()) << "ended before its first show";
       std::this_thread::sleep_for(10ms);
@@ -178,7 +175,7 @@ protected:
   }
 
   // The wait status, or nothing when it was still running after the limit.
-  std::optional<int> WaitForExit(std::chrono::seconds limit = 30s) {
+  std::optional<int> WaitForExit(std::chrono::seconds limit = 20s) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (!Exited()) {
       if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
@@ -187,7 +184,8 @@ protected:
     return status_;
   }
 
-  std::filesystem::path folder_;
+  TempFolder temp_;
+  const std::filesystem::path& folder_ = temp_.Path();
   pid_t pid_ = -1;
   int status_ = 0;
 };

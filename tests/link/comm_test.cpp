@@ -196,9 +196,9 @@ TEST_F(CommReceive, PauseLongerThanTheIntervalEndsTheBlock) {
 TEST_F(CommReceive, AFastPeerAndASlowConsumerKeepTheQueueBoundedAndLoseNothing) {
   Open();
   const Bytes stream = Pattern(1 << 20, 5);
-  FastPeer peer(pty_.MasterFd(), stream, 60s);
+  FastPeer peer(pty_.MasterFd(), stream, 30s);
   size_t mostPending = 0;
-  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  const auto deadline = std::chrono::steady_clock::now() + 30s;
   while (events_.ReceivedBytes() < stream.size() && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(50ms);  // the slow consumer
     mostPending = std::max(mostPending, TheGuiQueue().Pending());
@@ -214,7 +214,7 @@ TEST_F(CommReceive, AFastPeerAndASlowConsumerKeepTheQueueBoundedAndLoseNothing) 
 TEST_F(CommClose, ClosePortWhileTheReaderWaitsForRoomReturnsAndKeepsThePostedBlocks) {
   Open();
   const Bytes stream = Pattern(1 << 20, 8);
-  FastPeer peer(pty_.MasterFd(), stream, 60s);
+  FastPeer peer(pty_.MasterFd(), stream, 30s);
   const auto deadline = std::chrono::steady_clock::now() + kPatience;
   while (TheGuiQueue().Pending() < kCommMaxPendingBlocks && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(1ms);

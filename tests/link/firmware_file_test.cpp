@@ -12,16 +12,13 @@
 #include "link/firmware.h"
 #include "shared/state.h"
 #include "simunit/firmware_builder.h"
+#include "support/temp_folder.h"
 
 namespace {
 
 TEST(FirmwareFile, AFifoOrADeviceUnderTheImageNameIsNotRead) {
-  ResetState();
-  ResetFirmwareState();
-  const std::filesystem::path folder =
-      std::filesystem::path(::testing::TempDir()) / ("orv_firmware_file_" + std::to_string(getpid()));
-  std::filesystem::create_directories(folder);
-  const std::string image = (folder / "GenXBEM.FWR").string();
+  const TempFolder folder;
+  const std::string image = folder.File("GenXBEM.FWR");
   const std::vector<uint8_t> body(4000, 0x5A);
   const std::vector<uint8_t> file = BuildFirmwareImage(body, "V1.2");
   std::ofstream(image, std::ios::binary).write(reinterpret_cast<const char*>(file.data()),
@@ -41,9 +38,6 @@ TEST(FirmwareFile, AFifoOrADeviceUnderTheImageNameIsNotRead) {
     EXPECT_EQ(std::vector<uint8_t>(FirmwareImage, FirmwareImage + body.size()), loaded);
     EXPECT_EQ(FirmwareBodyLength, body.size());
   }
-  std::filesystem::remove_all(folder);
-  ResetState();
-  ResetFirmwareState();
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 
+#include "support/temp_folder.h"
 #include "toolkit/errors.h"
 #include "toolkit/text_file.h"
 
@@ -18,17 +19,9 @@ namespace {
 
 class RegularFileTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    folder_ = std::filesystem::path(::testing::TempDir()) /
-              ("orv_regular_" + std::to_string(getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(folder_);
-    std::filesystem::create_directories(folder_);
-  }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
-  std::string At(const char* name) const { return (folder_ / name).string(); }
+  std::string At(const char* name) const { return folder_.File(name); }
 
-  std::filesystem::path folder_;
+  TempFolder folder_;
 };
 
 TEST_F(RegularFileTest, OpensARegularFileForBlockingReads) {
