@@ -18,11 +18,25 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if ((${#missing[@]})); then
+  # Root installs directly; anyone else needs sudo. env carries the setting
+  # past sudo, which drops the caller's environment.
+  if [ "$(id -u)" -eq 0 ]; then
+    as_root=()
+  elif command -v sudo >/dev/null 2>&1; then
+    as_root=(sudo)
+  else
+    {
+      echo "These Debian packages are missing: ${missing[*]}"
+      echo "Installing them needs root, and sudo is not available to this user."
+      echo "Either run this script as root, or have an administrator run:"
+      echo "  apt-get install --no-install-recommends ${missing[*]}"
+      echo "and then run this script again."
+    } >&2
+    exit 1
+  fi
   echo "Installing: ${missing[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+  "${as_root[@]}" apt-get update
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 
 build=${BUILD_DIR:-build}

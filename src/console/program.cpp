@@ -12,6 +12,7 @@
 #include "shared/state.h"
 #include "toolkit/clock.h"
 #include "toolkit/qt/qt_bindings.h"
+#include "toolkit/qt/termination_signals.h"
 
 namespace {
 
@@ -63,6 +64,14 @@ void CreateForms(TOrvantBEMxPrg& mainWindow) {
   g.ConfigSNForm = new TConfigSNForm(&mainWindow);
 }
 
+std::unique_ptr<TerminationSignals> CloseOnTerminationSignals(QWidget& mainWindow) {
+  return std::make_unique<TerminationSignals>([&mainWindow](int) {
+    // exit, not quit: it also ends a modal dialog's loop (and any opened after
+    // it), which would otherwise keep the program up with its window gone.
+    if (mainWindow.close()) QCoreApplication::exit(0);
+  });
+}
+
 int ProgramBody(int argc, char** argv) {
   // Qt aborts inside its platform set-up without a display; say it plainly.
   if (!DisplayAvailable(std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"), std::getenv("QT_QPA_PLATFORM"))) {
@@ -79,8 +88,10 @@ int ProgramBody(int argc, char** argv) {
   InstallQtDialogResponders();
   BindGuiQueueToEventLoop();
   UseUserLocale();
+  const std::unique_ptr<TerminationSignals> termination = CloseOnTerminationSignals(mainWindow);
   mainWindow.show();
-  int exitCode = TApplication::exec();
+  // A signal during the first show (a start-up message box) closed it already.
+  int exitCode = mainWindow.isVisible() ? TApplication::exec() : 0;
   ForgetForms();
   return exitCode;
 }

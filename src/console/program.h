@@ -3,6 +3,7 @@
 // loop and returns its exit code. Without a display (and no platform chosen)
 // it prints how to run headless and returns kNoDisplayExitCode instead.
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,15 @@ class TOrvantBEMxPrg;
 void CreateForms(TOrvantBEMxPrg& mainWindow);
 
 inline constexpr int kNoDisplayExitCode = 2;
+
+// While the returned object lives, SIGTERM, SIGINT and SIGHUP close the main
+// window through its normal close path (the ports closed, the window log
+// saved), as the user closing it does, and end the event loops, a modal
+// dialog's included, so the program ends with exit code 0. A second signal
+// ends the program at once. The program body installs it for the main window.
+class QWidget;
+class TerminationSignals;
+std::unique_ptr<TerminationSignals> CloseOnTerminationSignals(QWidget& mainWindow);
 
 // Whether Qt can open a window: a display server named in the environment, or
 // a platform plugin chosen explicitly (QT_QPA_PLATFORM, e.g. offscreen).

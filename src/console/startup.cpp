@@ -14,6 +14,7 @@
 #include "toolkit/format.h"
 #include "toolkit/program_folder.h"
 #include "toolkit/qt/gauge_widget.h"
+#include "toolkit/regular_file.h"
 #include "toolkit/text_file.h"
 
 namespace {
@@ -116,7 +117,8 @@ void TOrvantBEMxPrg::LayoutGauges() {
 
 void TOrvantBEMxPrg::LoadFirmwareOrReportMissing() {
   std::string path = g.ProgramDir + kFirmwareFileName;
-  if (FileExists(path)) {
+  // A FIFO or a device under the name is no image: reading it could wait forever.
+  if (IsRegularFile(path)) {
     LoadFirmwareImageFile(path);
     return;
   }

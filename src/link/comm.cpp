@@ -1,6 +1,8 @@
 #include "link/comm.h"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <new>
@@ -28,6 +30,10 @@ struct ThreadLink {
   SerialPort* port;
   const SerialEvent* closeEvent;
   GuiMessageTarget* notifyWindow;
+  // The reader's bound: blocks posted and not yet taken, and the signal the
+  // GUI thread gives after taking one.
+  std::atomic<uint32_t>* pendingBlocks;
+  const SerialEvent* roomEvent;
 
   void Post(uint32_t code, uint32_t param = 0, std::unique_ptr<uint8_t[]> data = {}, size_t size = 0) const {
     TheGuiQueue().Post(GuiMessage{notifyWindow, code, param, std::move(data), size});
@@ -64,6 +70,7 @@ public:
 private:
   void Execute() {
     for (;;) {
+      if (!WaitForRoom()) break;
       // No limit on the wait for a first byte: the thread sleeps until the
       // line, the stop or a failure wakes it.
       const SerialWait wait = link_.port->WaitInput(*link_.closeEvent, kWaitForeverMs);
@@ -100,6 +107,24 @@ private:
     return QueueReceived(count);
   }
 
+  // Waits while the GUI thread has kCommMaxPendingBlocks of this port's blocks
+  // still to take; false when the stop came first or the wait failed (then
+  // reported as a hang-up). The GUI thread lowers the count before it signals,
+  // and the signal is cleared before the count is looked at again, so a block
+  // taken meanwhile is never missed.
+  bool WaitForRoom() {
+    for (;;) {
+      if (link_.pendingBlocks->load() < kCommMaxPendingBlocks) return true;
+      const SerialWait wait = WaitEither(*link_.closeEvent, *link_.roomEvent);
+      if (wait == SerialWait::Stop) return false;
+      if (wait != SerialWait::Ready) {
+        link_.SignalHangup();
+        return false;
+      }
+      link_.roomEvent->Clear();
+    }
+  }
+
   // The bytes that came before a device failure are still delivered.
   bool EndWithHangup(size_t count) {
     if (count > 0) QueueReceived(count);
@@ -113,6 +138,8 @@ private:
       link_.SignalHangup();
       return false;
     }
+    // Counted before it is posted, so the GUI thread never takes it uncounted.
+    link_.pendingBlocks->fetch_add(1);
     link_.Post(CommDataNotice, 0, std::move(block), count);
     return true;
   }
@@ -136,12 +163,17 @@ public:
     if (thread_.joinable()) thread_.join();
   }
 
-  // GUI thread. False once the thread has ended: nobody would take the block.
+  // GUI thread. Waits up to kCommSendRoomWaitMs while the queue is full.
+  // False once the thread has ended (nobody would take the block) or when the
+  // queue stayed full; the block is then not queued.
   bool Queue(std::unique_ptr<uint8_t[]> data, uint16_t length) {
     {
-      std::lock_guard lock(mutex_);
-      if (ended_) return false;
+      std::unique_lock lock(mutex_);
+      const bool room = roomChanged_.wait_for(lock, std::chrono::milliseconds(kCommSendRoomWaitMs),
+                                              [&] { return ended_ || HasRoomFor(length); });
+      if (!room || ended_) return false;
       queue_.push_back(Block{std::move(data), length});
+      queuedBytes_ += length;
     }
     wake_.Set();
     return true;
@@ -180,15 +212,26 @@ private:
       std::lock_guard lock(mutex_);
       ended_ = true;
       queue_.clear();
+      queuedBytes_ = 0;
     }
+    roomChanged_.notify_all();
     link_.port->Purge(false, true);
   }
 
+  bool HasRoomFor(size_t length) const {
+    if (queue_.empty()) return true;
+    return queue_.size() < kCommMaxQueuedSendBlocks && queuedBytes_ + length <= kCommMaxQueuedSendBytes;
+  }
+
   bool Take(Block& block) {
-    std::lock_guard lock(mutex_);
-    if (queue_.empty()) return false;
-    block = std::move(queue_.front());
-    queue_.pop_front();
+    {
+      std::lock_guard lock(mutex_);
+      if (queue_.empty()) return false;
+      block = std::move(queue_.front());
+      queue_.pop_front();
+      queuedBytes_ -= block.length;
+    }
+    roomChanged_.notify_all();
     return true;
   }
 
@@ -218,7 +261,9 @@ private:
   ThreadLink link_;
   SerialEvent wake_;
   std::mutex mutex_;
+  std::condition_variable roomChanged_;  // a block taken, or the thread ended
   std::deque<Block> queue_;
+  size_t queuedBytes_ = 0;
   bool ended_ = false;
   std::thread thread_;
 };
@@ -240,7 +285,7 @@ void TComm::OpenPort() {
       break;
     case SerialPort::OpenResult::CannotOpen:
       throw ECommsError("Error opening serial port:" + p_.CommName);
-    case SerialPort::OpenResult::NotCharDevice:
+    case SerialPort::OpenResult::NotSerialLine:
       throw ECommsError("File handle is not a comm handle ");
   }
   if (!port->SetupQueues(kDriverQueueBytes, kDriverQueueBytes)) throw ECommsError("Cannot setup comm buffer");
@@ -250,11 +295,12 @@ void TComm::OpenPort() {
   ApplyPortSettings();
 
   CloseEvent = std::make_unique<SerialEvent>();
-  if (!CloseEvent->Create()) {
+  RoomEvent = std::make_unique<SerialEvent>();
+  if (!CloseEvent->Create() || !RoomEvent->Create()) {
     CloseHandles();
     throw ECommsError("Unable to create event");
   }
-  const ThreadLink link{port_.get(), CloseEvent.get(), this};
+  const ThreadLink link{port_.get(), CloseEvent.get(), this, &pendingBlocks_, RoomEvent.get()};
   Reader = std::make_unique<TReadThread>(link);
   if (!Reader->Start()) {
     Reader.reset();
@@ -296,6 +342,7 @@ void TComm::StopWriteThread() {
 
 void TComm::CloseHandles() {
   CloseEvent.reset();
+  RoomEvent.reset();
   port_.reset();
 }
 
@@ -307,9 +354,18 @@ bool TComm::SendData(const uint8_t* Data, uint16_t Length) {
 
 void TComm::HandleGuiMessage(GuiMessage& message) {
   switch (message.code) {
-    case CommDataNotice:
+    case CommDataNotice: {
+      // Taken once the handler is done with it, also when it throws.
+      struct TakenOnExit {
+        TComm& comm;
+        ~TakenOnExit() {
+          comm.pendingBlocks_.fetch_sub(1);
+          if (comm.RoomEvent) comm.RoomEvent->Set();
+        }
+      } taken{*this};
       if (OnReceiveData) OnReceiveData(this, message.data.get(), static_cast<uint16_t>(message.size));
       break;
+    }
     case CommErrorNotice:
       if (OnReceiveError) OnReceiveError(this, message.param);
       break;

@@ -14,6 +14,8 @@
 // On Linux a port name without '/' names a device under /dev ("ttyUSB0" is
 // /dev/ttyUSB0); a name with '/' is the path itself.
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -35,6 +37,19 @@ using TReceiveErrorEvent = std::function<void(TComm* Sender, uint32_t EventMask)
 using TModemStateChangeEvent = std::function<void(TComm* Sender, uint32_t ModemEvent)>;
 using TNotifyEvent = std::function<void(TComm* Sender)>;
 using TSendDataEmptyEvent = TNotifyEvent;
+
+// Bounds of the component's two queues; nothing is ever dropped to keep them.
+// The reader stops reading while this many of its port's received blocks wait
+// in the GUI queue (at most 2048 bytes each, so 128 KB), and goes on once the
+// GUI thread has taken some; meanwhile the bytes wait in the kernel, and the
+// line's flow control, if on, holds the sender.
+inline constexpr uint32_t kCommMaxPendingBlocks = 64;
+// The writer's queue holds at most this many blocks and bytes (a block larger
+// than the byte bound is taken when the queue is empty).
+inline constexpr size_t kCommMaxQueuedSendBlocks = 64;
+inline constexpr size_t kCommMaxQueuedSendBytes = 128 * 1024;
+// How long SendData waits for the writer to make room in a full queue.
+inline constexpr int kCommSendRoomWaitMs = 100;
 
 // Notification codes posted by the worker threads.
 inline constexpr uint32_t CommDataNotice = 0x0401;
@@ -114,7 +129,8 @@ public:
   // Throws ECommsError, with the component left closed unless it was open:
   //   "This serial port already opened" (the open port is not touched),
   //   "Error opening serial port:" + CommName (absent, in use, no access),
-  //   "File handle is not a comm handle " (not a character device),
+  //   "File handle is not a comm handle " (not a character device, or one
+  //   that is no terminal line, such as /dev/null or /dev/zero),
   //   "Cannot setup comm buffer", "Unable to create event",
   //   "Unable to create read thread", "Unable to create write thread".
   void OpenPort();
@@ -124,10 +140,14 @@ public:
   // reader already posted are still delivered as OnReceiveData afterwards.
   // Does nothing while closed.
   void ClosePort();
-  // Copies Length bytes from Data and queues the copy for the writer; returns
-  // at once. False, with nothing queued, when the port is closed, when Length
-  // is 0 or when the writer has ended after a device failure. Blocks are
-  // written in the order they were queued, each whole before the next.
+  // Copies Length bytes from Data and queues the copy for the writer. Returns
+  // at once while the writer's queue has room; when it is full (see
+  // kCommMaxQueuedSendBlocks and kCommMaxQueuedSendBytes) it waits for the
+  // writer to take a block, at most kCommSendRoomWaitMs. False, with nothing
+  // queued (the caller still has its bytes and may send them again), when the
+  // port is closed, when Length is 0, when the writer has ended after a device
+  // failure or when the queue stayed full. Blocks are written in the order
+  // they were queued, each whole before the next.
   bool SendData(const uint8_t* Data, uint16_t Length);
   // Non-zero exactly while the port is open.
   intptr_t PortHandle() const;
@@ -194,7 +214,8 @@ public:
 
   // Events, raised on the GUI thread when it drains TheGuiQueue(), in the order
   // the threads posted them. Unassigned events are skipped; a received block is
-  // released after OnReceiveData has returned, assigned or not.
+  // released after OnReceiveData has returned (or thrown), assigned or not, and
+  // only then counts as taken for the reader's bound.
   TReceiveDataEvent OnReceiveData;
   TNotifyEvent OnRequestHangup;  // a thread met a device failure and ended
   TReceiveErrorEvent OnReceiveError;  // CE_ flags of line errors
@@ -215,6 +236,11 @@ private:
   TCommProperties p_;
   std::unique_ptr<SerialPort> port_;
   std::unique_ptr<SerialEvent> CloseEvent;
+  // Received blocks posted and not yet taken; outlives a close, as the blocks
+  // posted before it are still delivered. RoomEvent wakes the reader when the
+  // GUI thread took one; it exists while the port is open.
+  std::atomic<uint32_t> pendingBlocks_{0};
+  std::unique_ptr<SerialEvent> RoomEvent;
   std::unique_ptr<TReadThread> Reader;
   std::unique_ptr<TWriteThread> Writer;
 };

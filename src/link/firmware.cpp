@@ -14,6 +14,7 @@
 #include "toolkit/gauge.h"
 #include "toolkit/le_bytes.h"
 #include "toolkit/random.h"
+#include "toolkit/regular_file.h"
 
 uint8_t FirmwareImage[kFirmwareImageBytes];
 uint32_t FirmwareBase;
@@ -32,10 +33,12 @@ constexpr uint32_t kBlockWordRange = 65525;  // W is 0..65524
 constexpr uint32_t kKeyGroups = kFirmwareKeyTableBytes / 4;
 
 // Reads the whole file into FirmwareImage; returns its size, or -1 when it is
-// larger than the buffer (then the buffer is untouched). A file that cannot be
-// read counts as empty. Bytes past the file's end are cleared, so a load
-// depends on nothing that a previous one left behind.
+// larger than the buffer or no regular file (then the buffer is untouched): a
+// FIFO or a device under the image's name is never waited on. A file that
+// cannot be read counts as empty. Bytes past the file's end are cleared, so a
+// load depends on nothing that a previous one left behind.
 long ReadImageFile(const std::string& path) {
+  if (!IsRegularFile(path)) return -1;
   std::error_code error;
   const uintmax_t fileBytes = std::filesystem::file_size(path, error);
   if (!error && fileBytes > kFirmwareImageBytes) return -1;

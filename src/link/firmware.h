@@ -88,6 +88,8 @@ void ScrambleFirmwareGroup(uint8_t* group, uint32_t k, const uint8_t* keyTable);
 // A wrong magic, an oversized file or out-of-range header leaves everything
 // but FirmwareImage (and FirmwareBase) as it was. A file that cannot be read
 // counts as empty: no magic, ImageValid 0 (the callers report a missing file).
+// A name that is no regular file (a FIFO, a device) is not read, never waited
+// on, and leaves everything but ImageValid (0) as it was.
 void LoadFirmwareImage(const std::string& path);
 
 // Starts the upgrade of one channel: state 0xA0, busy, unready, its gauge, the

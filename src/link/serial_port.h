@@ -57,7 +57,8 @@ inline constexpr int kWaitForeverMs = -1;
 
 class SerialPort {
 public:
-  enum class OpenResult { Opened, CannotOpen, NotCharDevice };
+  // NotSerialLine: not a character device, or one that is no terminal line.
+  enum class OpenResult { Opened, CannotOpen, NotSerialLine };
   // Kernel line-error counters followed: buffer overrun, overrun, parity,
   // framing, break.
   static constexpr size_t kCountedLineErrors = 5;

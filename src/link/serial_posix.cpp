@@ -135,7 +135,14 @@ SerialPort::OpenResult SerialPort::Open(const std::string& name) {
   struct stat info {};
   if (fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode)) {
     close(fd);
-    return OpenResult::NotCharDevice;
+    return OpenResult::NotSerialLine;
+  }
+  // /dev/null and /dev/zero are character devices too, but no terminal line:
+  // /dev/zero would flood the reader. Only a tty answers tcgetattr.
+  termios line {};
+  if (tcgetattr(fd, &line) != 0) {
+    close(fd);
+    return OpenResult::NotSerialLine;
   }
   // Exclusive access takes both locks: TIOCEXCL makes the kernel refuse later
   // opens of the tty, but not to root (CAP_SYS_ADMIN bypasses it), while flock

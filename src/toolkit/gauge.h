@@ -1,8 +1,9 @@
 #pragma once
 // TGauge: the model of a percent gauge, driven by the link's channel progress.
-// Rules: Progress is clamped to 0..MaxValue when set; lowering MaxValue below
-// Progress lowers Progress with it; MaxValue is at least 1 so the percentage is
-// always defined. A view registers one observer, called after every change.
+// Rules: MaxValue is at least 0 (a negative one is taken as 0); Progress is
+// clamped to 0..MaxValue when set; lowering MaxValue below Progress lowers
+// Progress with it. A gauge whose MaxValue is 0 has nothing to show: it is 0 %
+// and empty. A view registers one observer, called after every change.
 // GUI thread only.
 
 #include <cstdint>
@@ -21,8 +22,11 @@ public:
   int32_t MaxValue() const { return maxValue_; }
   int32_t Progress() const { return progress_; }
   uint32_t ForeColor() const { return foreColor_; }
-  // Whole percent done, 0..100.
+  // Whole percent done, 0..100; 0 when MaxValue is 0.
   int PercentDone() const;
+  // How much of a bar `width` long (in pixels, at least 0) is filled:
+  // 0..width, 0 when MaxValue is 0.
+  int FilledWidth(int width) const;
 
   void SetMaxValue(int32_t value);
   void SetProgress(int32_t value);

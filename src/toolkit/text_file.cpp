@@ -1,12 +1,14 @@
 #include "toolkit/text_file.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <memory>
 
 #include "toolkit/errors.h"
+#include "toolkit/regular_file.h"
 
 namespace {
 struct FileCloser {
@@ -28,8 +30,15 @@ void WriteTextLines(const std::string& path, const std::vector<std::string>& lin
 }
 
 std::vector<std::string> ReadTextLines(const std::string& path) {
-  FilePtr f(std::fopen(path.c_str(), "rb"));
-  if (!f) throw EInOutError(path, errno);
+  std::string whyNot;
+  const int fd = OpenRegularFile(path, &whyNot);
+  if (fd < 0) throw EInOutError(path, whyNot);
+  FilePtr f(::fdopen(fd, "rb"));
+  if (!f) {
+    const int error = errno;
+    ::close(fd);
+    throw EInOutError(path, error);
+  }
   std::vector<std::string> lines;
   std::string current;
   bool pending = false;

@@ -9,7 +9,8 @@
 void WriteTextLines(const std::string& path, const std::vector<std::string>& lines);
 
 // Reads a text file line by line; a CR before the LF and a final line without
-// LF are handled. Throws EInOutError when it cannot be opened or read.
+// LF are handled. Throws EInOutError when it cannot be opened or read, or is no
+// regular file (a FIFO or a device is refused at once, never waited on).
 std::vector<std::string> ReadTextLines(const std::string& path);
 
 // Whether a file (not a folder) exists at `path`.

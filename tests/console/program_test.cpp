@@ -1,13 +1,23 @@
 // The program body's checks before Qt starts.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
 #include <string>
+#include <thread>
 
+#include <QCoreApplication>
 #include <QLabel>
+#include <QTimer>
 
 #include "catalogue/qt/chip_select_form.h"
 #include "console/about_form.h"
@@ -17,6 +27,11 @@
 #include "console/program.h"
 #include "shared/state.h"
 #include "support/build_dir.h"
+#include "support/main_window_fixture.h"
+#include "support/pty_pair.h"
+#include "support/temp_folder.h"
+#include "toolkit/qt/qt_bindings.h"
+#include "toolkit/qt/termination_signals.h"
 
 namespace {
 
@@ -76,6 +91,146 @@ TEST(ProgramBody, CreatesTheCaptionedMainWindowAndItsHiddenForms) {
       EXPECT_TRUE(form->isHidden());
     }
   }
+}
+
+using namespace std::chrono_literals;
+
+std::vector<std::filesystem::path> FilesIn(const std::string& folder) {
+  std::vector<std::filesystem::path> files;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) files.push_back(entry.path());
+  return files;
+}
+
+using SignalCloseTest = MainWindowTest;
+
+// The real signal through the real close path: the window closes as if the
+// user closed it, the open port is closed and the window log is saved.
+TEST_F(SignalCloseTest, SigtermClosesTheWindowItsPortsAndSavesTheWindowLog) {
+  PlaceFirmwareImage();
+  window->show();
+  for (int i = 0; i < 7; ++i) window->LogLine("line " + std::to_string(i));
+  PtyPair pty;
+  window->SPComm[0]->SetCommName(pty.SlavePath());
+  window->SPComm[0]->OpenPort();
+  ASSERT_NE(window->SPComm[0]->PortHandle(), 0);
+  const std::unique_ptr<TerminationSignals> termination = CloseOnTerminationSignals(*window);
+  ASSERT_TRUE(termination->Installed());
+  QTimer::singleShot(0, [] { raise(SIGTERM); });
+  QTimer patience;  // a close that never came ends the loop with 1
+  patience.setSingleShot(true);
+  QObject::connect(&patience, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+  patience.start(10s);
+  EXPECT_EQ(TApplication::exec(), 0);
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_EQ(window->SPComm[0]->PortHandle(), 0);
+  const auto logs = FilesIn(folder + "Log");
+  ASSERT_EQ(logs.size(), 1u);
+  EXPECT_EQ(logs[0].extension(), ".log");
+  std::ifstream saved(logs[0]);
+  std::string first;
+  std::getline(saved, first);
+  EXPECT_NE(first.find("Hello OrvantGenX-BEM User!"), std::string::npos) << first;
+}
+
+// The executable itself in a program folder of its own (it finds its folder
+// from its own path, so a copy of it there is the program installed there).
+class ExecutableSignalTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    const std::string program = TestBuildDir() + "/OrvantGenBEM";
+    ASSERT_TRUE(std::filesystem::exists(program)) << program;
+    std::filesystem::copy_file(program, folder_ / "OrvantGenBEM");
+  }
+  void TearDown() override {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+
+  void PlaceFirmwareImage() { std::ofstream(folder_ / "GenXBEM.FWR") << "image"; }
+
+  // Starts it offscreen and waits until its first show has begun, which its
+  // Log folder shows; the signal handlers are in place before that.
+  void Start() {
+    const std::string exe = (folder_ / "OrvantGenBEM").string();
+    char* argv[] = {const_cast<char*>(exe.c_str()), nullptr};
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ASSERT_EQ(posix_spawn(&pid_, exe.c_str(), nullptr, nullptr, argv, environ), 0);
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (!std::filesystem::exists(folder_ / "Log") && std::chrono::steady_clock::now() < deadline) {
+      ASSERT_FALSE(Exited()) << "ended before its first show";
+      std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_TRUE(std::filesystem::exists(folder_ / "Log"));
+  }
+
+  bool Exited() {
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) != pid_) return false;
+    status_ = status;
+    pid_ = -1;
+    return true;
+  }
+
+  // The wait status, or nothing when it was still running after the limit.
+  std::optional<int> WaitForExit(std::chrono::seconds limit = 20s) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!Exited()) {
+      if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
+      std::this_thread::sleep_for(10ms);
+    }
+    return status_;
+  }
+
+  TempFolder temp_;
+  const std::filesystem::path& folder_ = temp_.Path();
+  pid_t pid_ = -1;
+  int status_ = 0;
+};
+
+struct SignalCase {
+  const char* name;
+  int signalNumber;
+  bool firmwarePresent;  // without it start-up waits in a message box
+};
+
+class ExecutableSignalCloseTest : public ExecutableSignalTest, public ::testing::WithParamInterface<SignalCase> {};
+
+TEST_P(ExecutableSignalCloseTest, EndsThroughTheCloseWithExitCodeZero) {
+  const SignalCase& c = GetParam();
+  if (c.firmwarePresent) PlaceFirmwareImage();
+  Start();
+  ASSERT_EQ(kill(pid_, c.signalNumber), 0);
+  const std::optional<int> status = WaitForExit();
+  ASSERT_TRUE(status) << "still running after the signal";
+  ASSERT_TRUE(WIFEXITED(*status)) << "ended by signal " << WTERMSIG(*status);
+  EXPECT_EQ(WEXITSTATUS(*status), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, ExecutableSignalCloseTest,
+                         ::testing::Values(SignalCase{"Sigterm", SIGTERM, true}, SignalCase{"Sigint", SIGINT, true},
+                                           SignalCase{"Sighup", SIGHUP, true},
+                                           SignalCase{"SigtermDuringTheStartUpBox", SIGTERM, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Two signals at once: the second does not wait for the close the first began.
+// Stopped while they are sent, so both are pending when it goes on.
+TEST_F(ExecutableSignalTest, ASecondSignalEndsItAtOnce) {
+  PlaceFirmwareImage();
+  Start();
+  ASSERT_EQ(kill(pid_, SIGSTOP), 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid_, &status, WUNTRACED), pid_);
+  ASSERT_TRUE(WIFSTOPPED(status));
+  ASSERT_EQ(kill(pid_, SIGTERM), 0);
+  ASSERT_EQ(kill(pid_, SIGINT), 0);
+  ASSERT_EQ(kill(pid_, SIGCONT), 0);
+  const std::optional<int> ended = WaitForExit();
+  ASSERT_TRUE(ended) << "still running after two signals";
+  ASSERT_TRUE(WIFSIGNALED(*ended)) << "exited with " << WEXITSTATUS(*ended);
+  EXPECT_TRUE(WTERMSIG(*ended) == SIGTERM || WTERMSIG(*ended) == SIGINT) << WTERMSIG(*ended);
 }
 
 }  // namespace

@@ -4,7 +4,10 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <filesystem>
 
 #include "console/hex_grid_model.h"
 #include "support/main_window_fixture.h"
@@ -261,6 +264,52 @@ TEST_F(StartupTest, UnreadableSettingsFileStopsStartUpAtThatStep) {
   EXPECT_EQ(g.SearchPending, 0);
   EXPECT_FALSE(window->Timer2->isActive());
   window->hide();
+}
+
+// A FIFO nobody writes to would hold an open for reading forever; a device
+// would be read without end. Under the settings file's name either is an
+// unreadable settings file: the box, and start-up stops at that step.
+TEST_F(StartupTest, SettingsFileThatIsAFifoIsUnreadableNotWaitedOn) {
+  ASSERT_EQ(mkfifo((folder + "ConfigOvg.ini").c_str(), 0600), 0);
+  PlaceFirmwareImage();
+  window->show();
+  ASSERT_EQ(boxes.Shown().size(), 1u);
+  EXPECT_EQ(boxes.Texts()[0], folder + "ConfigOvg.ini: not a regular file");
+  EXPECT_TRUE(LogLines().empty());
+  EXPECT_FALSE(window->Timer2->isActive());
+  window->hide();
+}
+
+TEST_F(StartupTest, SettingsFileThatIsADeviceIsUnreadable) {
+  ASSERT_EQ(symlink("/dev/zero", (folder + "ConfigOvg.ini").c_str()), 0);
+  PlaceFirmwareImage();
+  try {
+    window->FormShow(nullptr);
+    ADD_FAILURE() << "read /dev/zero as the settings file";
+  } catch (const EInOutError& error) {
+    EXPECT_EQ(error.Message(), folder + "ConfigOvg.ini: not a regular file");
+  }
+}
+
+// The image's name taken by a FIFO or a device is the missing image.
+TEST_F(StartupTest, FirmwareImageThatIsAFifoOrADeviceIsReportedMissing) {
+  for (const char* kind : {"fifo", "device"}) {
+    SCOPED_TRACE(kind);
+    const std::string image = folder + "GenXBEM.FWR";
+    std::filesystem::remove(image);
+    if (std::string(kind) == "fifo") {
+      ASSERT_EQ(mkfifo(image.c_str(), 0600), 0);
+    } else {
+      ASSERT_EQ(symlink("/dev/zero", image.c_str()), 0);
+    }
+    boxes.Clear();
+    g.ImageValid = 1;
+    window->FormShow(nullptr);
+    EXPECT_EQ(g.ImageValid, 0);
+    ASSERT_EQ(boxes.Texts().size(), 1u);
+    EXPECT_EQ(boxes.Texts()[0], "文件\"" + image + "\"没有找到，请确认！");
+    EXPECT_EQ(LogLines().back(), "> 14:03:22 File of \"" + image + "\" not Found!");
+  }
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <exception>
 #include <filesystem>
@@ -48,6 +50,48 @@ std::string OpenError(TComm& comm) {
   }
   return "(opened)";
 }
+
+size_t OpenDescriptors() {
+  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                           std::filesystem::directory_iterator()));
+}
+
+// The far end writing one stream as fast as the line takes it, on its own
+// thread, until all is written, Stop() or the limit. Uses only the master's
+// descriptor, which the test leaves to it meanwhile.
+class FastPeer {
+public:
+  FastPeer(int masterFd, const Bytes& stream, std::chrono::milliseconds limit)
+      : thread_([this, masterFd, &stream, limit] { Run(masterFd, stream, limit); }) {}
+  ~FastPeer() { Join(); }
+  void Stop() { stop_ = true; }
+  // True when every byte was written.
+  bool Join() {
+    if (thread_.joinable()) thread_.join();
+    return done_;
+  }
+
+private:
+  void Run(int fd, const Bytes& stream, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    size_t at = 0;
+    while (at < stream.size() && !stop_ && std::chrono::steady_clock::now() < deadline) {
+      const ssize_t put = write(fd, stream.data() + at, stream.size() - at);
+      if (put > 0) {
+        at += static_cast<size_t>(put);
+        continue;
+      }
+      if (put < 0 && errno != EAGAIN && errno != EINTR) break;
+      pollfd entry = {fd, POLLOUT, 0};
+      poll(&entry, 1, 10);  // short, so Stop and the limit are seen
+    }
+    done_ = at == stream.size();
+  }
+
+  std::atomic<bool> stop_{false};
+  bool done_ = false;
+  std::thread thread_;
+};
 
 // Everything the component raised, in order.
 struct Events {
@@ -146,6 +190,86 @@ TEST_F(CommReceive, PauseLongerThanTheIntervalEndsTheBlock) {
   EXPECT_EQ(events_.blocks, (std::vector<Bytes>{Text("abc"), Text("def")}));
 }
 
+// The peer writes far faster than the GUI thread takes the blocks: the reader
+// holds off at the bound instead of growing the queue, and resumes each time
+// the GUI thread has taken them.
+TEST_F(CommReceive, AFastPeerAndASlowConsumerKeepTheQueueBoundedAndLoseNothing) {
+  Open();
+  const Bytes stream = Pattern(1 << 20, 5);
+  FastPeer peer(pty_.MasterFd(), stream, 30s);
+  size_t mostPending = 0;
+  const auto deadline = std::chrono::steady_clock::now() + 30s;
+  while (events_.ReceivedBytes() < stream.size() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(50ms);  // the slow consumer
+    mostPending = std::max(mostPending, TheGuiQueue().Pending());
+    TheGuiQueue().Drain();
+  }
+  EXPECT_TRUE(peer.Join());
+  EXPECT_EQ(mostPending, size_t{kCommMaxPendingBlocks});  // reached, and never passed
+  EXPECT_EQ(events_.Received(), stream);
+  EXPECT_EQ(events_.hangups, 0);
+}
+
+// A reader held at the bound still stops at once; what it posted arrives.
+TEST_F(CommClose, ClosePortWhileTheReaderWaitsForRoomReturnsAndKeepsThePostedBlocks) {
+  Open();
+  const Bytes stream = Pattern(1 << 20, 8);
+  FastPeer peer(pty_.MasterFd(), stream, 30s);
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (TheGuiQueue().Pending() < kCommMaxPendingBlocks && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(1ms);
+  std::this_thread::sleep_for(50ms);  // time for a reader that ignored the bound to pass it
+  EXPECT_EQ(TheGuiQueue().Pending(), size_t{kCommMaxPendingBlocks});
+  comm_.ClosePort();
+  EXPECT_EQ(comm_.PortHandle(), 0);
+  peer.Stop();
+  peer.Join();
+  TheGuiQueue().Drain();
+  EXPECT_EQ(events_.blocks.size(), size_t{kCommMaxPendingBlocks});
+  const Bytes received = events_.Received();
+  EXPECT_TRUE(std::equal(received.begin(), received.end(), stream.begin()));
+}
+
+struct SendBoundCase {
+  const char* name;
+  size_t blockBytes;
+  size_t blocksTaken;  // queued behind the block being written before one is refused
+};
+
+class CommSendBound : public CommFixture, public ::testing::WithParamInterface<SendBoundCase> {};
+
+// The test never reads: the writer sits inside a first block the pty cannot
+// hold, so the blocks after it stay queued until the bound refuses one.
+TEST_P(CommSendBound, AFullQueueRefusesTheNextBlockAndLosesNone) {
+  const SendBoundCase& c = GetParam();
+  Open();
+  const Bytes first = Pattern(60000, 1);
+  ASSERT_TRUE(Send(first));
+  pollfd entry = {pty_.MasterFd(), POLLIN, 0};
+  ASSERT_EQ(poll(&entry, 1, 10000), 1);  // the writer has taken the first block
+  Bytes expected = first;
+  size_t taken = 0;
+  for (;; ++taken) {
+    const Bytes block = Pattern(c.blockBytes, static_cast<uint8_t>(taken + 2));
+    if (!Send(block)) break;
+    expected.insert(expected.end(), block.begin(), block.end());
+    ASSERT_LE(taken, c.blocksTaken) << "the queue passed its bound";
+  }
+  EXPECT_EQ(taken, c.blocksTaken);
+  // Once the line drains, every block taken arrives whole and in order, and
+  // the queue takes blocks again.
+  EXPECT_EQ(pty_.Read(expected.size()), expected);
+  ASSERT_TRUE(Send(Text("more")));
+  EXPECT_EQ(pty_.Read(4), Text("more"));
+  EXPECT_EQ(events_.hangups, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bounds, CommSendBound,
+    ::testing::Values(SendBoundCase{"SmallBlocksMeetTheBlockBound", 16, kCommMaxQueuedSendBlocks},
+                      SendBoundCase{"LargeBlocksMeetTheByteBound", 8192, kCommMaxQueuedSendBytes / 8192}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(CommSend, RefusedWhenClosedOrEmpty) {
   const Bytes x = Text("x");
   EXPECT_FALSE(Send(x));
@@ -230,13 +354,18 @@ TEST_F(CommOpen, FailuresRaiseTheirTextsAndLeaveTheComponentClosed) {
       {"/dev/orv-no-such-tty", "Error opening serial port:/dev/orv-no-such-tty"},
       {"orv-no-such-tty", "Error opening serial port:orv-no-such-tty"},
       {plainFile, "File handle is not a comm handle "},
+      // Character devices that are no terminal line.
+      {"/dev/null", "File handle is not a comm handle "},
+      {"/dev/zero", "File handle is not a comm handle "},
   };
+  const size_t descriptorsBefore = OpenDescriptors();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     comm_.SetCommName(c.name);
     EXPECT_EQ(OpenError(comm_), c.message);
     EXPECT_EQ(comm_.PortHandle(), 0);
     EXPECT_FALSE(Send(Text("x")));
+    EXPECT_EQ(OpenDescriptors(), descriptorsBefore);  // nothing of the attempt stays open
   }
   std::filesystem::remove(plainFile);
 }
@@ -352,11 +481,6 @@ private:
   rlimit saved_ {};
   bool ok_ = false;
 };
-
-size_t OpenDescriptors() {
-  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
-                                           std::filesystem::directory_iterator()));
-}
 
 // Only the failure before any thread starts: a thread started under the budget
 // trips the undefined-behaviour sanitizer, whose object checks need descriptors.

@@ -29,9 +29,41 @@ TEST(Gauge, ProgressIsClampedAndFollowsALowerMaximum) {
   gauge.SetMaxValue(100);
   EXPECT_EQ(gauge.Progress(), 30);  // raising the maximum keeps the progress
   EXPECT_EQ(gauge.PercentDone(), 30);
-  gauge.SetMaxValue(0);  // a zero maximum would make the percentage undefined
-  EXPECT_EQ(gauge.MaxValue(), 1);
-  EXPECT_EQ(gauge.Progress(), 1);
+}
+
+// A step whose total is 0 has nothing done and nothing to do: 0 %, empty, also
+// after the end of the step sets the progress to the maximum.
+TEST(Gauge, ZeroMaximumShowsZeroPercentAndAnEmptyBar) {
+  TGauge gauge;
+  gauge.SetProgress(40);
+  gauge.SetMaxValue(0);
+  EXPECT_EQ(gauge.MaxValue(), 0);
+  EXPECT_EQ(gauge.Progress(), 0);
+  gauge.SetProgress(gauge.MaxValue());
+  gauge.SetProgress(7);
+  EXPECT_EQ(gauge.Progress(), 0);
+  EXPECT_EQ(gauge.PercentDone(), 0);
+  EXPECT_EQ(gauge.FilledWidth(200), 0);
+  gauge.SetMaxValue(-5);  // taken as 0
+  EXPECT_EQ(gauge.MaxValue(), 0);
+  EXPECT_EQ(gauge.PercentDone(), 0);
+}
+
+TEST(Gauge, FilledWidthFollowsTheProgress) {
+  TGauge gauge;
+  gauge.SetMaxValue(3);
+  gauge.SetProgress(1);
+  EXPECT_EQ(gauge.PercentDone(), 33);
+  EXPECT_EQ(gauge.FilledWidth(300), 100);
+  EXPECT_EQ(gauge.FilledWidth(-1), 0);
+  gauge.SetProgress(3);
+  EXPECT_EQ(gauge.PercentDone(), 100);
+  EXPECT_EQ(gauge.FilledWidth(300), 300);
+  // A large maximum does not overflow on the way.
+  gauge.SetMaxValue(INT32_MAX);
+  gauge.SetProgress(INT32_MAX);
+  EXPECT_EQ(gauge.PercentDone(), 100);
+  EXPECT_EQ(gauge.FilledWidth(5000), 5000);
 }
 
 TEST(Gauge, EveryChangeReachesTheView) {

@@ -12,7 +12,7 @@ void TGaugeWidget::paintEvent(QPaintEvent*) {
   QPainter p(this);
   QRect area = rect().adjusted(0, 0, -1, -1);
   p.fillRect(area, palette().color(QPalette::Window));
-  int filled = static_cast<int>(static_cast<int64_t>(area.width()) * model_.Progress() / model_.MaxValue());
+  const int filled = model_.FilledWidth(area.width());
   uint32_t c = model_.ForeColor();
   QColor fore((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF);
   p.fillRect(QRect(area.left(), area.top(), filled, area.height()), fore);

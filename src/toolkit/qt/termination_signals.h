@@ -1,0 +1,35 @@
+#pragma once
+// SIGTERM, SIGINT and SIGHUP as a request to close, handled on the GUI thread.
+// The signal handler itself only writes the signal's number into a pipe (which
+// is async-signal-safe); a QSocketNotifier on the pipe's other end calls the
+// request handler from the event loop, including a modal dialog's loop. A
+// second of these signals, once one has come, ends the process at once by the
+// signal's default action: whatever the first one started may hang, the
+// second one may not.
+//
+// One object at a time, made on the GUI thread once the application exists;
+// its destructor puts back the dispositions it found.
+
+#include <functional>
+#include <memory>
+
+class QSocketNotifier;
+
+class TerminationSignals {
+public:
+  explicit TerminationSignals(std::function<void(int signalNumber)> onRequest);
+  ~TerminationSignals();
+  TerminationSignals(const TerminationSignals&) = delete;
+  TerminationSignals& operator=(const TerminationSignals&) = delete;
+
+  // False when the pipe could not be made; the signals then keep their
+  // dispositions.
+  bool Installed() const { return notifier_ != nullptr; }
+
+private:
+  void TakeRequest();
+
+  std::function<void(int)> onRequest_;
+  int pipe_[2] = {-1, -1};
+  std::unique_ptr<QSocketNotifier> notifier_;
+};
