@@ -55,8 +55,12 @@ bool PtyPair::Write(const void* data, size_t size, std::chrono::milliseconds lim
       continue;
     }
     if (put < 0 && errno != EAGAIN && errno != EINTR) return false;
+    // A closed slave keeps reporting POLLHUP at once, so the hang-up and the
+    // deadline both end the wait; otherwise this would spin for ever.
+    if (Clock::now() >= deadline) return false;
     pollfd entry = {master_, POLLOUT, 0};
     if (poll(&entry, 1, MsLeft(deadline)) <= 0) return false;
+    if (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) return false;
   }
   return true;
 }
