@@ -14,8 +14,8 @@
 #include <string>
 
 #include "link/wire.h"
-#include "toolkit/errors.h"
 #include "support/command_fixture.h"
+#include "toolkit/errors.h"
 
 namespace {
 
@@ -54,7 +54,7 @@ const StepCommandCase kStepCommands[] = {
 // clang-format on
 
 class StepCommandTest : public CommandTest, public ::testing::WithParamInterface<StepCommandCase> {
-protected:
+ protected:
   void Press() { (window.get()->*GetParam().button)->click(); }
 
   // The channel started the command's step: its state, busy, and the first

@@ -19,8 +19,8 @@ struct ReadCase {
   TChannelState state;
   uint8_t command;
   uint16_t argument;
-  const char* logLine;    // the window log line before the progress
-  int32_t gaugeMax;       // the step's gauge maximum
+  const char* logLine;  // the window log line before the progress
+  int32_t gaugeMax;     // the step's gauge maximum
 };
 
 void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
@@ -38,7 +38,7 @@ bool EndsWith(const std::string& text, const std::string& end) {
 }
 
 class ChannelReadTest : public CommandTest, public ::testing::WithParamInterface<ReadCase> {
-protected:
+ protected:
   void Run() { (window.get()->*GetParam().entry)->trigger(); }
 };
 
@@ -94,7 +94,8 @@ TEST_P(ChannelReadTest, LeavesABusyChannelZeroAlone) {
   EXPECT_EQ(g.BlockIndex[0], 12);
   EXPECT_EQ(Gauge(0).Progress(), 12);
   // The memory read still reads (and logs) the settings first.
-  for (size_t i = before; i < LogCount(); ++i) EXPECT_FALSE(EndsWith(LogLines()[i], GetParam().logLine)) << LogLines()[i];
+  for (size_t i = before; i < LogCount(); ++i)
+    EXPECT_FALSE(EndsWith(LogLines()[i], GetParam().logLine)) << LogLines()[i];
   EXPECT_TRUE(LineStaysQuiet(*lines[0]));
 }
 
@@ -104,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(Reads, ChannelReadTest, ::testing::ValuesIn(kReads),
 // --- The address read ---
 
 class ReadAddressTest : public CommandTest {
-protected:
+ protected:
   // Answers the read-address dialog with result, noting what was shown.
   void AnswerDialog(int result) {
     previous_ = SetModalHook([this, result](QDialog& form) {
@@ -121,7 +122,7 @@ protected:
   std::vector<TSetAddressForm*> shownForms;
   bool formInState = false;
 
-private:
+ private:
   ModalHook previous_;
 };
 

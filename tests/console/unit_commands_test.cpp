@@ -12,7 +12,7 @@
 namespace {
 
 class OfflineStartTest : public CommandTest {
-protected:
+ protected:
   // Port ttyUSB<n> on a line of its own, listed by the port tree.
   PtyPair& AddListedPort(int n) {
     listed.push_back(std::make_unique<PtyPair>());
@@ -91,7 +91,7 @@ TEST_F(OfflineStartTest, NoPortListedOpensNothing) {
 }
 
 class FirmwareUpgradeCommandTest : public CommandTest {
-protected:
+ protected:
   void SetUp() override {
     CommandTest::SetUp();
     g.ProgramDir = folder;

@@ -9,12 +9,12 @@
 #include "catalogue/chip_catalogue.h"
 #include "link/operation_steps.h"
 #include "main_window_fixture.h"
-#include "unit_line.h"
 #include "toolkit/gauge.h"
 #include "toolkit/qt/gauge_widget.h"
+#include "unit_line.h"
 
 class CommandTest : public MainWindowTest {
-protected:
+ protected:
   void SetUp() override {
     MainWindowTest::SetUp();
     window->InitChannels();

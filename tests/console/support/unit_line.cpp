@@ -9,7 +9,8 @@ std::optional<std::vector<uint8_t>> ReadPacket(PtyPair& line, std::chrono::milli
   std::vector<uint8_t> received;
   std::vector<uint8_t> decoded(2 * kDataBlockBytes + 256);
   while (std::chrono::steady_clock::now() < deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     std::vector<uint8_t> byte = line.Read(1, left);
     if (byte.empty()) break;
     received.push_back(byte[0]);
