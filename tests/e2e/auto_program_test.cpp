@@ -73,6 +73,19 @@ TEST_F(EightChannelTest, AutoProgramFaultsStayOnTheirOwnChannels) {
   EXPECT_TRUE(window->isVisible());
   // Numbers for the five good runs only.
   EXPECT_EQ(g.SnValue, 0x2000u + 5);
+
+  // The program goes on: a verify of the units still there, which leaves the
+  // silent channel's step and its chain alone.
+  window->SpdBtnVerify->click();
+  ASSERT_TRUE(WaitFor([&] { return IdleExcept({kSilent, kUnplugged}); }));
+  for (size_t ch : {size_t{0}, kNotBlank, kBadVerify, size_t{5}, size_t{6}, size_t{7}}) {
+    SCOPED_TRACE(testing::Message() << "channel " << ch);
+    EXPECT_TRUE(ChannelLogged(ch, Format("Verify Success : Chip CRC16 is 0x%0.4x.", {g.ImageCrc16})));
+    EXPECT_EQ(Gauge(ch).ForeColor(), clBlue);
+  }
+  EXPECT_EQ(g.ChannelState[kSilent], TChannelState::BlankCheck);
+  EXPECT_EQ(g.ChannelAuto[kSilent], 1);
+  EXPECT_EQ(g.ChannelLinked[kUnplugged], 0);
 }
 
 TEST_F(EightChannelTest, DownloadGivesEveryUnitTheWholeImageAndTheReset) {

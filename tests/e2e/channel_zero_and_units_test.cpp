@@ -73,8 +73,10 @@ TEST_F(EightChannelTest, AnOutdatedUnitIsUpgradedAtTheSearchAndFoundCurrentAfter
   ASSERT_TRUE(WaitFor([&] { return FinishReceived(farm->Unit(7)); }, 10s));
   const Bytes stored = farm->Unit(7).Firmware();
   for (size_t i = 0; i < firmwareBody.size(); ++i) ASSERT_EQ(stored[i], i % 4 == 3 ? 0 : firmwareBody[i]) << i;
+  EXPECT_FALSE(ChannelLogged(7, "找到设备：OrvantGengX-BEM V1.0,SimUnit!"));
   Search(kUnits);
   EXPECT_EQ(g.FoundDevices, kUnits);
+  EXPECT_TRUE(ChannelLogged(7, "找到设备：OrvantGengX-BEM V1.0,SimUnit!"));
 }
 
 TEST_F(EightChannelTest, TheUpgradeCommandBringsEveryUnitToTheNewImage) {
