@@ -17,9 +17,10 @@ constexpr uint8_t kReadChannel = 0;
 constexpr int32_t kReadAddressStartProgress = 250;
 
 // A one-packet read: its state first, so that the reply is dispatched by it,
-// then the progress, then the command.
-void StartOneCommandRead(TChannelState state, uint16_t operation) {
+// then its log line, the progress and the command.
+void StartOneCommandRead(TOrvantBEMxPrg& window, TChannelState state, const char* logText, uint16_t operation) {
   g.ChannelState[kReadChannel] = state;
+  window.LogLine(logText);
   BeginChannelProgress(kStepTicks, g.RomSizeKB, kReadChannel);
   SendOpCommand(kCmdOperation, operation, kReadChannel);
 }
@@ -39,15 +40,13 @@ void TOrvantBEMxPrg::ReadChipMemory1Click(QObject*) {
 void TOrvantBEMxPrg::ReadChipCheckSum1Click(QObject*) {
   ViewPageCtrl->setCurrentWidget(ChipSett);
   if (!ChipChosenOrSay() || ReadChannelBusy()) return;
-  LogLine("读取芯片CRC16校验和......");
-  StartOneCommandRead(TChannelState::ReadChecksum, kOpVerify);
+  StartOneCommandRead(*this, TChannelState::ReadChecksum, "读取芯片CRC16校验和......", kOpVerify);
 }
 
 void TOrvantBEMxPrg::ReadMG32xxChipID1Click(QObject*) {
   ViewPageCtrl->setCurrentWidget(ChipSett);
   if (!ChipChosenOrSay() || ReadChannelBusy()) return;
-  LogLine("读取芯片......");
-  StartOneCommandRead(TChannelState::ReadChipId, kOpChipId);
+  StartOneCommandRead(*this, TChannelState::ReadChipId, "读取芯片......", kOpChipId);
 }
 
 void TOrvantBEMxPrg::ReadAddress1Click(QObject*) {
