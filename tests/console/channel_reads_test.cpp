@@ -2,6 +2,8 @@
 // and shows, that they ignore the channel counts and the link, the chip guard,
 // and that none takes over channel 0 while a step runs there.
 #include <QAction>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTabWidget>
 #include <string>
 
@@ -10,6 +12,7 @@
 #include "support/command_fixture.h"
 #include "toolkit/le_bytes.h"
 #include "toolkit/qt/qt_bindings.h"
+#include "toolkit/qt/spin_edit_widget.h"
 
 namespace {
 
@@ -111,7 +114,10 @@ class ReadAddressTest : public CommandTest {
     previous_ = SetModalHook([this, result](QDialog& form) {
       shownForms.push_back(dynamic_cast<TSetAddressForm*>(&form));
       formInState = g.SetAddressForm == &form;
-      return result;
+      // Shown, so that its show handler proposes the last values, then closed.
+      form.show();
+      form.done(result);
+      return form.result();
     });
   }
   void TearDown() override {
@@ -146,6 +152,28 @@ TEST_F(ReadAddressTest, ACancelledDialogStillReadsWithTheLastAddressAndLength) {
   ASSERT_TRUE(packet.has_value());
   EXPECT_EQ(PacketCommand(*packet), kCmdOperation);
   EXPECT_EQ(PacketArgument(*packet), kOpReadAddress);
+  ASSERT_GE(packet->size(), size_t{kPacketHeaderBytes + kReadLengthOffset + 2});
+  EXPECT_EQ(GetLe32(packet->data() + kPacketHeaderBytes + kReadAddressOffset), 0x1230u);
+  EXPECT_EQ(GetLe16(packet->data() + kPacketHeaderBytes + kReadLengthOffset), 100u);
+}
+
+// What the user confirms in the dialog is what the read asks for.
+TEST_F(ReadAddressTest, TheConfirmedAddressAndLengthGoIntoTheRead) {
+  OpenLine(0);
+  ModalHook previous = SetModalHook([](QDialog& dialog) {
+    dialog.show();
+    auto& form = static_cast<TSetAddressForm&>(dialog);
+    form.EditAddr->setText("0x1234");
+    form.SpinEditRD->Model().SetValue(100);
+    form.BitBtnOK->click();
+    return dialog.result();
+  });
+  window->ReadAddress1->trigger();
+  SetModalHook(std::move(previous));
+  EXPECT_EQ(g.ReadAddress, 0x1230u);
+  EXPECT_EQ(g.ReadLength, 100u);
+  std::optional<std::vector<uint8_t>> packet = ReadPacket(*lines[0]);
+  ASSERT_TRUE(packet.has_value());
   ASSERT_GE(packet->size(), size_t{kPacketHeaderBytes + kReadLengthOffset + 2});
   EXPECT_EQ(GetLe32(packet->data() + kPacketHeaderBytes + kReadAddressOffset), 0x1230u);
   EXPECT_EQ(GetLe16(packet->data() + kPacketHeaderBytes + kReadLengthOffset), 100u);
