@@ -154,4 +154,17 @@ TEST_F(FirmwareUpgradeCommandTest, UpgradesTheLinkedIdleChannelsInUse) {
   EXPECT_EQ(g.ChannelState[3], TChannelState::Idle);
 }
 
+// Nine ports counted: the upgrade ends at the eighth channel.
+TEST_F(FirmwareUpgradeCommandTest, NoUpgradeLoopPassesTheLastChannel) {
+  WriteImage(BuildFirmwareImage(std::vector<uint8_t>(2048, 0x11), "V2.0"));
+  g.DeviceCount = 9;
+  for (int ch = 0; ch < kChannels; ++ch) LinkChannel(ch);
+  g.ChannelLinked[kChannels] = 1;
+  g.RxCount[kChannels] = 7;
+  window->DoFirmwarePpgrade1->trigger();
+  for (int ch = 0; ch < kChannels; ++ch) EXPECT_EQ(g.ChannelState[ch], TChannelState::FirmwareUpgrade) << ch;
+  EXPECT_EQ(g.RxCount[kChannels], 7);
+  EXPECT_EQ(g.ChannelState[kChannels], TChannelState::Unidentified);
+}
+
 }  // namespace
