@@ -437,18 +437,5 @@ void TOrvantBEMxPrg::SpdBtnLoadMoreClick(QObject*) {}
 void TOrvantBEMxPrg::FileSaveBtnClick(QObject*) {}
 void TOrvantBEMxPrg::SavetoProjectFile1Click(QObject*) {}
 void TOrvantBEMxPrg::SpdBtnLdPrjClick(QObject*) {}
-void TOrvantBEMxPrg::SpdBtnDownLoadClick(QObject*) {}
-void TOrvantBEMxPrg::AutoSpdBtnClick(QObject*) {}
-void TOrvantBEMxPrg::SpdBtnBlankChkClick(QObject*) {}
-void TOrvantBEMxPrg::SpdBtnEraseClick(QObject*) {}
-void TOrvantBEMxPrg::SpdBtnProgClick(QObject*) {}
-void TOrvantBEMxPrg::SpdBtnVerifyClick(QObject*) {}
-void TOrvantBEMxPrg::ReadChipCheckSum1Click(QObject*) {}
-void TOrvantBEMxPrg::ReadMG32xxChipID1Click(QObject*) {}
-void TOrvantBEMxPrg::ReadChipMemory1Click(QObject*) {}
-void TOrvantBEMxPrg::DoFirmwarePpgrade1Click(QObject*) {}
-void TOrvantBEMxPrg::StartOfflineProgrm1Click(QObject*) {}
-void TOrvantBEMxPrg::ReadAddress1Click(QObject*) {}
-void TOrvantBEMxPrg::FormKeyPress(QObject*, char&) {}
 void TOrvantBEMxPrg::Timer1Timer(QObject*) {}
 void TOrvantBEMxPrg::Timer2Timer(QObject*) {}

@@ -154,18 +154,48 @@ public:
   void FileSaveBtnClick(QObject* Sender);
   void SavetoProjectFile1Click(QObject* Sender);
   void SpdBtnLdPrjClick(QObject* Sender);
-  void SpdBtnDownLoadClick(QObject* Sender);
+
+  // --- Channel commands ---
+  // The six step commands. Each switches to the page ChipSett, checks that a
+  // chip is chosen (and, but for blank check and erase, that data are
+  // loaded), reads the settings where the operation sends them, and starts
+  // its step on every linked, idle channel below its count (DeviceCount for
+  // Auto Program, FoundDevices for the others; never past channel 7). Only
+  // the channels started have their receive buffer and, for the four single
+  // steps, their Auto Program chain cleared; busy and unlinked channels are
+  // left exactly as they are.
   void AutoSpdBtnClick(QObject* Sender);
+  void SpdBtnDownLoadClick(QObject* Sender);
   void SpdBtnBlankChkClick(QObject* Sender);
   void SpdBtnEraseClick(QObject* Sender);
   void SpdBtnProgClick(QObject* Sender);
   void SpdBtnVerifyClick(QObject* Sender);
+  // Sees every key typed anywhere in the window before the focused control,
+  // which still receives it: Space and Enter run Auto Program. Key is left as
+  // it came.
+  void FormKeyPress(QObject* Sender, char& Key);
+
+  // Reads on channel 0 alone, whatever the channel counts hold and whether
+  // or not it is linked; each does nothing while channel 0 is busy. The
+  // memory read reads the settings first and checks the chip; the checksum
+  // and chip-ID reads check the chip; the address read asks for address and
+  // length in the read-address dialog and reads with the last values
+  // confirmed there, whether or not it was confirmed this time.
+  void ReadChipMemory1Click(QObject* Sender);
   void ReadChipCheckSum1Click(QObject* Sender);
   void ReadMG32xxChipID1Click(QObject* Sender);
-  void ReadChipMemory1Click(QObject* Sender);
-  void DoFirmwarePpgrade1Click(QObject* Sender);
-  void StartOfflineProgrm1Click(QObject* Sender);
   void ReadAddress1Click(QObject* Sender);
+
+  // Off-line start: closes every port, forgets every channel's unit, lists
+  // the ports again (whatever the settings file named) and sends the reset
+  // to each listed port, at most eight, bound to channels in list order. An
+  // OpenPort that fails raises ECommsError and ends the loop at that port.
+  void StartOfflineProgrm1Click(QObject* Sender);
+  // Reloads ProgramDir + "GenXBEM.FWR" and starts the upgrade on every linked
+  // channel below DeviceCount that is not busy; logs a missing file.
+  void DoFirmwarePpgrade1Click(QObject* Sender);
+
+  // --- Device search ---
   // The search button: resets the receive state of all eight channels and
   // closes their ports, re-lists the ports present (unless the settings file
   // named them) and searches.
@@ -175,9 +205,6 @@ public:
   // the identify request; answers come in through the receive handlers.
   // Raises what OpenPort raises, ending the search at that channel.
   void SearchDevices();
-  // Sees every key typed anywhere in the window before the focused control,
-  // which still receives it.
-  void FormKeyPress(QObject* Sender, char& Key);
   void Timer1Timer(QObject* Sender);
   void Timer2Timer(QObject* Sender);
 
