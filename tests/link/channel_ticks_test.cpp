@@ -1,0 +1,165 @@
+#include "link/channel_ticks.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "link/channel_log.h"
+#include "link/operation_steps.h"
+#include "shared/main_window.h"
+#include "shared/state.h"
+#include "toolkit/clock.h"
+#include "toolkit/combo_box.h"
+#include "toolkit/gauge.h"
+#include "toolkit/memo.h"
+
+namespace {
+
+// The window log as the tick reaches it.
+class LogWindow : public IMainWindow {
+public:
+  void LogLine(std::string_view text) override { lines.emplace_back(text); }
+  void SetInfoPanelCaption(std::string_view) override {}
+  TComboBoxModel& ComboBoxCOM() override { return combo; }
+  void AdvanceSerialNumber() override {}
+  void ShowFlashGrid(uint32_t, uint32_t) override {}
+  void ShowEepGrid() override {}
+  std::vector<std::string> lines;
+  TComboBoxModel combo;
+};
+
+class ChannelTicksTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ResetState();
+    SetClockForTest([] { return MakeLocalTime(2026, 3, 4, 10, 11, 12); });
+    SetLocaleFormatsForTest("%Y-%m-%d", "%H:%M:%S");
+    g.LogMemo = &memo_;
+    g.OrvantBEMxPrg = &window_;
+    for (int ch = 0; ch < kChannelSlots; ++ch) g.ChannelGauge[ch] = &gauges_[ch];
+  }
+  void TearDown() override {
+    ResetState();
+    SetClockForTest({});
+    SetLocaleFormatsForTest("", "");
+  }
+
+  static void Ticks(int count) {
+    for (int i = 0; i < count; ++i) AdvanceChannelTicks();
+  }
+
+  TMemo memo_;
+  LogWindow window_;
+  TGauge gauges_[kChannelSlots];
+};
+
+TEST_F(ChannelTicksTest, TimeDrivenGaugeAtFiveHundredFromThreeIsFullAfter497TicksAndStaysFull) {
+  BeginChannelProgress(500, 32, 0);
+  ASSERT_EQ(gauges_[0].Progress(), 3);
+  Ticks(496);
+  EXPECT_EQ(gauges_[0].Progress(), 499);
+  Ticks(1);
+  EXPECT_EQ(gauges_[0].Progress(), 500);
+  Ticks(100);
+  EXPECT_EQ(gauges_[0].Progress(), 500);
+  EXPECT_EQ(g.ChannelBusy[0], 1);
+  EXPECT_TRUE(window_.lines.empty());
+}
+
+TEST_F(ChannelTicksTest, TwoTimeDrivenChannelsEachAdvanceTheirOwnGauge) {
+  BeginChannelProgress(500, 32, 1);
+  Ticks(10);
+  BeginChannelProgress(2000, 32, 6);
+  Ticks(5);
+  EXPECT_EQ(gauges_[1].Progress(), 3 + 15);
+  EXPECT_EQ(gauges_[6].Progress(), 3 + 5);
+  EXPECT_EQ(gauges_[0].Progress(), 0);
+}
+
+TEST_F(ChannelTicksTest, BlockStepGaugeIsLeftToItsBlocks) {
+  BeginChannelProgress(kBlockStepTicks, 32, 2);
+  gauges_[2].SetProgress(7);
+  Ticks(300);
+  EXPECT_EQ(gauges_[2].Progress(), 7);
+  EXPECT_EQ(gauges_[2].MaxValue(), 32);
+}
+
+TEST_F(ChannelTicksTest, IdleChannelsAndTheSpareSlotAreNotTouched) {
+  g.ChannelTickProgress[3] = 1;
+  g.ChannelTimer[3] = 1;
+  g.ChannelBusy[8] = 1;
+  g.ChannelTickProgress[8] = 1;
+  g.ChannelTimer[8] = 1;
+  gauges_[3].SetProgress(5);
+  Ticks(3);
+  EXPECT_EQ(gauges_[3].Progress(), 5);
+  EXPECT_EQ(g.ChannelTimer[3], 1);
+  EXPECT_EQ(g.ChannelTimer[8], 1);
+  EXPECT_EQ(gauges_[8].Progress(), 0);
+  EXPECT_TRUE(window_.lines.empty());
+}
+
+TEST_F(ChannelTicksTest, BlockStepTimesOutOnItsFiveHundredthTick) {
+  g.ChannelState[4] = TChannelState::ProgramFlash;
+  BeginChannelProgress(kBlockStepTicks, 32, 4);
+  ASSERT_EQ(g.ChannelTimer[4], 500);
+  Ticks(499);
+  EXPECT_EQ(g.ChannelBusy[4], 1);
+  EXPECT_EQ(g.ChannelTimer[4], 1);
+  EXPECT_TRUE(window_.lines.empty());
+  Ticks(1);
+  EXPECT_EQ(g.ChannelBusy[4], 0);
+  EXPECT_EQ(g.ChannelState[4], TChannelState::Idle);
+  EXPECT_EQ(g.ChannelTimer[4], 0);
+  EXPECT_EQ(gauges_[4].ForeColor(), clRed);
+  EXPECT_EQ(gauges_[4].Progress(), gauges_[4].MaxValue());
+  EXPECT_EQ(window_.lines, std::vector<std::string>{"C5 ：操作超时！"});
+  // An ended channel is not timed out again.
+  Ticks(600);
+  EXPECT_EQ(window_.lines.size(), 1u);
+}
+
+TEST_F(ChannelTicksTest, ReceivedBytesReloadTheTimeOut) {
+  BeginChannelProgress(kBlockStepTicks, 32, 0);
+  Ticks(400);
+  g.ChannelTimer[0] = 1000;  // what the receive path loads for arriving bytes
+  Ticks(999);
+  EXPECT_EQ(g.ChannelBusy[0], 1);
+  Ticks(1);
+  EXPECT_EQ(g.ChannelBusy[0], 0);
+  EXPECT_EQ(window_.lines, std::vector<std::string>{"C1 ：操作超时！"});
+}
+
+TEST_F(ChannelTicksTest, TimeDrivenStepTimesOutOnlyAfterItsGaugeHasBeenFullForItsCount) {
+  BeginChannelProgress(500, 32, 7);
+  Ticks(497);  // gauge full now; the time-out has not moved
+  EXPECT_EQ(g.ChannelTimer[7], 500);
+  Ticks(499);
+  EXPECT_EQ(g.ChannelBusy[7], 1);
+  EXPECT_EQ(g.ChannelTimer[7], 1);
+  Ticks(1);
+  EXPECT_EQ(g.ChannelBusy[7], 0);
+  EXPECT_EQ(gauges_[7].ForeColor(), clRed);
+  EXPECT_EQ(window_.lines, std::vector<std::string>{"C8 ：操作超时！"});
+}
+
+TEST_F(ChannelTicksTest, ChannelWithoutGaugeStillTimesOut) {
+  g.ChannelGauge[5] = nullptr;
+  BeginChannelProgress(20, 32, 5);
+  Ticks(19);
+  EXPECT_EQ(g.ChannelBusy[5], 1);
+  Ticks(1);
+  EXPECT_EQ(g.ChannelBusy[5], 0);
+  EXPECT_EQ(window_.lines, std::vector<std::string>{"C6 ：操作超时！"});
+}
+
+TEST_F(ChannelTicksTest, TimeOutWithoutWindowStillEndsTheStep) {
+  g.OrvantBEMxPrg = nullptr;
+  BeginChannelProgress(kBlockStepTicks, 32, 0);
+  Ticks(500);
+  EXPECT_EQ(g.ChannelBusy[0], 0);
+  EXPECT_EQ(gauges_[0].ForeColor(), clRed);
+}
+
+}  // namespace
