@@ -291,4 +291,29 @@ TEST_F(DataFilesTest, ProjectDialogsCarryTheirTitlesAndFilters) {
   EXPECT_EQ(files.Opened()[1].Kind, FileDialogKind::Save);
 }
 
+struct QtFilterCase {
+  const char* name;
+  const char* designFilter;
+  const char* qtFilter;
+};
+
+class QtFileFilterTest : public ::testing::TestWithParam<QtFilterCase> {};
+
+TEST_P(QtFileFilterTest, KeepsTheEntriesInOrderWithTheirOwnPatterns) {
+  EXPECT_EQ(QtFileFilter(GetParam().designFilter).toStdString(), GetParam().qtFilter);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Filters, QtFileFilterTest,
+    ::testing::Values(
+        QtFilterCase{"OpenData", kAllDataFilter,
+                     "All Files (*.*);;All Binary Files (*.Bin);;All Intel Hex Files (*.Hex);;"
+                     "All Motorola Hex Files(*.S19);;All Hex/Binary Files (*.Hex *.S1* *.Bin)"},
+        QtFilterCase{"SaveMemory",
+                     "All Binary Files(*.BIN)|*.BIN|Intel Hex Files(*.HEX)|*.HEX|Motorola S-record Files(*.mot)|*.S19",
+                     "All Binary Files(*.BIN);;Intel Hex Files(*.HEX);;Motorola S-record Files(*.S19)"},
+        QtFilterCase{"Project", "Orvantxx Project Files(*.ptv)|*.ptv", "Orvantxx Project Files(*.ptv)"},
+        QtFilterCase{"NoPatternsShown", "Text files|*.txt;*.log", "Text files (*.txt *.log)"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
