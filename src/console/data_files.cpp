@@ -3,17 +3,15 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QTabWidget>
-#include <cstring>
 
 #include "catalogue/binary_file.h"
 #include "catalogue/data_file_kind.h"
 #include "catalogue/intel_hex.h"
 #include "catalogue/project_file.h"
 #include "catalogue/srecord.h"
-#include "console/ofs_addr_form.h"
 #include "console/main_window.h"
+#include "console/ofs_addr_form.h"
 #include "link/commands.h"
-#include "link/wire.h"
 #include "toolkit/clock.h"
 #include "toolkit/dialogs.h"
 #include "toolkit/format.h"
@@ -179,10 +177,7 @@ void TOrvantBEMxPrg::SavetoProjectFile1Click(QObject*) {
   g.SnDisplayFlags = static_cast<uint8_t>((ChkBoxSNDP->isChecked() ? kSnShownDecimal : 0) |
                                           (SNOrderChk->isChecked() ? kSnBigEndian : 0));
   ReadSettingsFromUi();
-  SaveProjectFile(SaveDialogPrj.FileName, g.ChipSeries, [](uint8_t* block) {
-    BuildOfflineInfo(0);
-    std::memcpy(block, g.TxPacket[0] + kPacketHeaderBytes, kOfflineInfoBytes);
-  });
+  SaveProjectFile(SaveDialogPrj.FileName, g.ChipSeries, CopyOfflineInfoBlock);
 }
 
 void TOrvantBEMxPrg::SpdBtnLdPrjClick(QObject*) {
