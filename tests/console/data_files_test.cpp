@@ -6,6 +6,7 @@
 #include "console/hex_grid_model.h"
 
 #include "support/data_files_fixture.h"
+#include "toolkit/errors.h"
 #include "toolkit/format.h"
 
 namespace {
@@ -71,6 +72,49 @@ TEST_F(DataFilesTest, CancelledDialogsChangeNothing) {
   EXPECT_EQ(window->StatusPanelText(2), "");
   EXPECT_EQ(g.DataFileName, "");
   EXPECT_TRUE(LogLines().empty());
+}
+
+struct ReaderCase {
+  const char* name;
+  const char* fileName;
+  bool intelHex;  // else S-record
+};
+
+class ReaderByExtensionTest : public DataFilesTest, public ::testing::WithParamInterface<ReaderCase> {};
+
+TEST_P(ReaderByExtensionTest, ReadsTheFileWithItsFormatsReader) {
+  ChooseChip32K();
+  const std::vector<uint8_t> data = Pattern(40, 17);
+  const std::string path = GetParam().intelHex ? WriteHex(GetParam().fileName, 0x1230, data)
+                                               : WriteSRec(GetParam().fileName, 0x1230, data);
+  files.Choose(path);
+  window->FileOpenBtnClick(nullptr);
+  EXPECT_TRUE(boxes.Shown().empty());
+  EXPECT_TRUE(FlashHolds(0x1230, data));
+  EXPECT_EQ(g.FileStart, 0x1230u);
+  EXPECT_EQ(g.FileEnd, 0x1230u + 40 - 1);
+  EXPECT_EQ(g.FileSum, SumOf(data));
+  EXPECT_EQ(g.DataLoaded, 1);
+  std::vector<std::string> expected = {"> 14:03:22 File \"" + path + "\" has been loaded!"};
+  for (const std::string& line : FileLines(0x1230, 0x1257, SumOf(data))) expected.push_back(line);
+  ASSERT_GE(LogLines().size(), expected.size());
+  EXPECT_EQ(std::vector<std::string>(LogLines().begin(), LogLines().begin() + 5), expected);
+  EXPECT_TRUE(shownForms.empty());  // no offset asked
+}
+
+INSTANTIATE_TEST_SUITE_P(Extensions, ReaderByExtensionTest,
+                         ::testing::Values(ReaderCase{"hex", "image.hex", true}, ReaderCase{"HEX", "image.HEX", true},
+                                           ReaderCase{"s19", "image.s19", false},
+                                           ReaderCase{"S19A", "image.S19A", false},
+                                           ReaderCase{"S10", "image.S10", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DataFilesTest, UnreadableHexFileStopsTheLoadAtTheReader) {
+  ChooseChip32K();
+  files.Choose(folder + "missing.hex");
+  EXPECT_THROW(window->FileOpenBtnClick(nullptr), EInOutError);
+  EXPECT_EQ(g.DataLoaded, 1);
+  EXPECT_EQ(LogLines().size(), 1u);  // the "has been loaded" line only
 }
 
 struct RefusedCase {
@@ -257,6 +301,36 @@ TEST_F(DataFilesTest, SaveWithTheBinaryEntryWritesTheFlashRange) {
             "All Binary Files(*.BIN)|*.BIN|Intel Hex Files(*.HEX)|*.HEX|Motorola S-record Files(*.mot)|*.S19");
   EXPECT_EQ(files.Opened()[0].FilterIndex, 1);
   EXPECT_EQ(ReadFile(path), data);
+}
+
+TEST_F(DataFilesTest, SaveWritesWithTheFilterEntrysWriterWhateverTheNameSays) {
+  ChooseChip32K();
+  const std::vector<uint8_t> data = Pattern(0x8000, 4);
+  std::memcpy(g.FlashImage, data.data(), data.size());
+  g.DataLoaded = 1;
+  files.Choose(folder + "hex.bin", 2);
+  window->FileSaveBtnClick(nullptr);
+  files.Choose(folder + "srec.bin", 3);
+  window->FileSaveBtnClick(nullptr);
+  // The first record and the end record as this test writes them itself.
+  const std::string ownHex = ReadText(WriteHex("own.hex", 0, std::vector<uint8_t>(data.begin(), data.begin() + 16)));
+  const std::string hex = ReadText(folder + "hex.bin");
+  EXPECT_EQ(hex.substr(0, 45), ownHex.substr(0, 45));
+  EXPECT_EQ(hex.substr(hex.size() - 13), ":00000001FF\r\n");
+  const std::string srec = ReadText(folder + "srec.bin");
+  EXPECT_EQ(srec.substr(0, 4), "S123");
+  EXPECT_EQ(srec.substr(srec.size() - 12), "S9030000FC\r\n");
+  // Both read back into the image they came from.
+  std::memset(g.FlashImage, 0xFF, 0x8000);
+  files.Choose(folder + "hex.bin.hex");
+  std::filesystem::rename(folder + "hex.bin", folder + "hex.bin.hex");
+  window->FileOpenBtnClick(nullptr);
+  EXPECT_TRUE(FlashHolds(0, data));
+  std::memset(g.FlashImage, 0xFF, 0x8000);
+  std::filesystem::rename(folder + "srec.bin", folder + "srec.s19");
+  files.Choose(folder + "srec.s19");
+  window->FileOpenBtnClick(nullptr);
+  EXPECT_TRUE(FlashHolds(0, data));
 }
 
 TEST_F(DataFilesTest, SaveWithAnEntryPastTheThirdWritesNothing) {

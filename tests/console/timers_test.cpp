@@ -1,11 +1,15 @@
 // The main window's two timers, tick by tick, through the real window offscreen.
+#include <QLineEdit>
 #include <QTimer>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "catalogue/chip_catalogue.h"
+#include "catalogue/project_file.h"
 #include "link/channel_log.h"
+#include "link/commands.h"
 #include "link/operation_steps.h"
 #include "support/main_window_fixture.h"
 #include "toolkit/errors.h"
@@ -26,6 +30,21 @@ protected:
     return {std::istreambuf_iterator<char>(in), {}};
   }
   bool ResultExists() { return std::filesystem::exists(folder + "ResDW.Txt"); }
+  // A job for a 32 KB chip, as the project writer stores it.
+  std::string WriteJob() {
+    SetChipParams("FU6813P");
+    CommitChipSelection("FU6813P");
+    const std::string job = folder + "job.ptv";
+    SaveProjectFile(job, g.ChipSeries, CopyOfflineInfoBlock);
+    g.ChipSelected = 0;
+    boxes.Clear();
+    return job;
+  }
+  static bool AnyChannelBusy() {
+    for (int ch = 0; ch < kChannelSlots; ++ch)
+      if (g.ChannelBusy[ch] != 0) return true;
+    return false;
+  }
 };
 
 TEST_F(TimersTest, TickAdvancesTheTimeDrivenGaugesOfTheWindow) {
@@ -153,6 +172,49 @@ TEST_F(TimersTest, AfterAnUpgradeTheSearchRunsAgainOnceEveryUnitIsReady) {
   EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(200));
   EXPECT_EQ(g.UpgradeStarted, 0);
   EXPECT_TRUE(window->Timer2->isActive());
+}
+
+TEST_F(TimersTest, NoChannelInUseAtTheFirstTickLoadsTheProjectAndStartsNoDownload) {
+  const std::string job = WriteJob();
+  ShowWith({job, "OFF"});
+  ASSERT_EQ(g.DeviceCount, 0);
+  window->Timer2Timer(window->Timer2);
+  EXPECT_FALSE(window->Timer2->isActive());
+  EXPECT_EQ(g.ChipSelected, 1);
+  EXPECT_EQ(g.DataLoaded, 1);
+  EXPECT_EQ(window->MCUNameEdit->text().toStdString(), "FU6813P");
+  EXPECT_FALSE(AnyChannelBusy());
+}
+
+TEST_F(TimersTest, ReadingTheOptionsCountsOneUnitSoTheNextTickStartsTheDownload) {
+  const std::string job = WriteJob();
+  ShowWith({job});
+  g.DeviceCount = 1;
+  window->Timer2Timer(window->Timer2);
+  EXPECT_TRUE(window->Timer2->isActive());
+  window->ReadSettingsFromUi();
+  EXPECT_EQ(g.FoundDevices, 1);
+  window->Timer2Timer(window->Timer2);
+  EXPECT_FALSE(window->Timer2->isActive());
+  EXPECT_EQ(g.ChannelState[0], TChannelState::DownloadStart);
+  EXPECT_EQ(g.ChannelBusy[0], 1);
+  EXPECT_EQ(g.ChannelBusy[1], 0);
+}
+
+TEST_F(TimersTest, SearchAfterAnUpgradeStartsOverFromUnlinkedChannels) {
+  ShowWith({});
+  g.SearchPending = 0;
+  g.DeviceCount = 1;
+  g.FoundDevices = 0;
+  g.UpgradeStarted = 1;
+  g.ChannelUnready[0] = 0;  // the unit took its new firmware
+  g.ChannelLinked[0] = 1;
+  g.RxCount[0] = 7;
+  window->Timer2Timer(window->Timer2);
+  // The search button's work: every channel unlinked and emptied, the ports listed again.
+  EXPECT_EQ(g.ChannelLinked[0], 0);
+  EXPECT_EQ(g.RxCount[0], 0);
+  EXPECT_EQ(g.UpgradeStarted, 0);
 }
 
 }  // namespace

@@ -7,12 +7,14 @@
 
 #include "link/channel_log.h"
 #include "link/operation_steps.h"
+#include "link/receive.h"
 #include "shared/main_window.h"
 #include "shared/state.h"
 #include "toolkit/clock.h"
 #include "toolkit/combo_box.h"
 #include "toolkit/gauge.h"
 #include "toolkit/memo.h"
+#include "support/reply_frames.h"
 
 namespace {
 
@@ -120,10 +122,31 @@ TEST_F(ChannelTicksTest, BlockStepTimesOutOnItsFiveHundredthTick) {
   EXPECT_EQ(window_.lines.size(), 1u);
 }
 
+TEST_F(ChannelTicksTest, ReplyAfterTheTimeOutFindsTheChannelIdleAndChangesNothing) {
+  g.ChannelLinked[3] = 1;
+  StartProgramFlash(3);
+  Ticks(500);
+  ASSERT_EQ(g.ChannelState[3], TChannelState::Idle);
+  const size_t memoLines = memo_.Count();
+  const ReplyBytes late = Framed(ResultReply(6));
+  ReceiveChannelBlock(3, late.data(), static_cast<uint16_t>(late.size()));
+  EXPECT_EQ(g.ChannelState[3], TChannelState::Idle);
+  EXPECT_EQ(g.ChannelBusy[3], 0);
+  EXPECT_EQ(gauges_[3].ForeColor(), clRed);
+  EXPECT_EQ(memo_.Count(), memoLines);
+  EXPECT_EQ(window_.lines, std::vector<std::string>{"C4 ：操作超时！"});
+  Ticks(2000);
+  EXPECT_EQ(window_.lines.size(), 1u);
+}
+
 TEST_F(ChannelTicksTest, ReceivedBytesReloadTheTimeOut) {
-  BeginChannelProgress(kBlockStepTicks, 32, 0);
+  g.ChannelLinked[0] = 1;
+  StartProgramFlash(0);
   Ticks(400);
-  g.ChannelTimer[0] = 1000;  // what the receive path loads for arriving bytes
+  // A unit's own step report: bytes arrive, the step goes on.
+  const ReplyBytes report = Framed(StepReport(64, 0, 0, 16));
+  ReceiveChannelBlock(0, report.data(), static_cast<uint16_t>(report.size()));
+  ASSERT_EQ(g.ChannelTimer[0], 1000);
   Ticks(999);
   EXPECT_EQ(g.ChannelBusy[0], 1);
   Ticks(1);

@@ -25,7 +25,7 @@ class DataFilesTest : public MainWindowTest {
 protected:
   void SetUp() override {
     MainWindowTest::SetUp();
-    offsetDialog = std::make_unique<TFormOfsAddr>(window.get());
+    offsetDialog = std::make_unique<TFormOfsAddr>();
     g.FormOfsAddr = offsetDialog.get();
     // The offset dialog as the user answers it: the number typed, then OK.
     previousHook = SetModalHook([this](QDialog& form) {
@@ -57,6 +57,10 @@ protected:
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return folder + name;
   }
+  static std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
   std::vector<uint8_t> ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
@@ -68,6 +72,56 @@ protected:
   }
   static bool FlashHolds(uint32_t at, const std::vector<uint8_t>& bytes) {
     return std::memcmp(g.FlashImage + at, bytes.data(), bytes.size()) == 0;
+  }
+
+  // Intel HEX text of bytes at address (below 64 KB): 16-byte data records and
+  // the end record, written here independently of the program's writer.
+  std::string WriteHex(const std::string& name, uint32_t address, const std::vector<uint8_t>& bytes) {
+    std::string text;
+    for (size_t at = 0; at < bytes.size(); at += 16) {
+      const size_t count = std::min<size_t>(16, bytes.size() - at);
+      const uint32_t a = address + static_cast<uint32_t>(at);
+      std::vector<uint8_t> record = {static_cast<uint8_t>(count), static_cast<uint8_t>(a >> 8),
+                                     static_cast<uint8_t>(a), 0x00};
+      record.insert(record.end(), bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(at + count));
+      text += ":" + HexDigits(record, true) + "\r\n";
+    }
+    text += ":00000001FF\r\n";
+    return WriteText(name, text);
+  }
+  // S-record text of bytes at address (below 64 KB): S1 records and S9.
+  std::string WriteSRec(const std::string& name, uint32_t address, const std::vector<uint8_t>& bytes) {
+    std::string text;
+    for (size_t at = 0; at < bytes.size(); at += 16) {
+      const size_t count = std::min<size_t>(16, bytes.size() - at);
+      const uint32_t a = address + static_cast<uint32_t>(at);
+      std::vector<uint8_t> record = {static_cast<uint8_t>(count + 3), static_cast<uint8_t>(a >> 8),
+                                     static_cast<uint8_t>(a)};
+      record.insert(record.end(), bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(at + count));
+      text += "S1" + HexDigits(record, false) + "\r\n";
+    }
+    text += "S9030000FC\r\n";
+    return WriteText(name, text);
+  }
+  std::string WriteText(const std::string& name, const std::string& text) {
+    std::ofstream(folder + name, std::ios::binary) << text;
+    return folder + name;
+  }
+  // The bytes as upper-case hex pairs, then the record's checksum: two's
+  // complement of the sum (Intel HEX) or its ones' complement (S-record).
+  static std::string HexDigits(const std::vector<uint8_t>& record, bool twosComplement) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    uint8_t sum = 0;
+    for (uint8_t b : record) {
+      out += kDigits[b >> 4];
+      out += kDigits[b & 15];
+      sum = static_cast<uint8_t>(sum + b);
+    }
+    const uint8_t check = twosComplement ? static_cast<uint8_t>(-sum) : static_cast<uint8_t>(~sum);
+    out += kDigits[check >> 4];
+    out += kDigits[check & 15];
+    return out;
   }
 
   // CRC-16/CCITT-FALSE of FlashImage[first..last], bit by bit.
