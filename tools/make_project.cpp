@@ -32,8 +32,6 @@
 
 namespace {
 
-constexpr size_t kBlankedEepBytes = 13684;  // what a fresh load blanks of EepImage
-
 // A reason the job cannot be made; main prints it and writes nothing.
 struct JobError {
   std::string text;
@@ -91,9 +89,8 @@ void LoadData(const std::string& path, uint32_t binOffset) {
   RequireReadableFile(path);
   const uint8_t blank = g.FillZero ? 0x00 : 0xFF;
   std::fill(std::begin(g.FlashImage), std::end(g.FlashImage), blank);
-  std::fill(g.EepImage, g.EepImage + kBlankedEepBytes, blank);
-  const size_t slash = path.rfind('/');
-  g.DataFileName = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::fill(g.EepImage, g.EepImage + kFreshLoadEepBytes, blank);
+  g.DataFileName = std::string(FileNameOf(path));
   g.DataLoaded = 1;
   g.FileSum = 0;
 

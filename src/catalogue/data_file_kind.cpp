@@ -6,9 +6,13 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
-std::string DataFileExtension(std::string_view path) {
+std::string_view FileNameOf(std::string_view path) {
   const size_t slash = path.find_last_of('/');
-  const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::string DataFileExtension(std::string_view path) {
+  const std::string_view name = FileNameOf(path);
   const size_t dot = name.find_last_of('.');
   if (dot == std::string_view::npos) return {};
   std::string extension(name.substr(dot));

@@ -1,12 +1,16 @@
 #pragma once
-// Which reader takes a target data file, by the extension of its name, and
-// where a binary file goes in FlashImage. Pure functions; any thread.
+// Which reader takes a target data file, by the extension of its name, where
+// a binary file goes in FlashImage, and what a fresh load blanks. Pure
+// functions; any thread.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 enum class DataFileKind { IntelHex, SRecord, Binary, Unsupported };
+
+// The file name in `path`: what follows its last '/'.
+std::string_view FileNameOf(std::string_view path);
 
 // The extension of the file name in `path` (the folders are never looked at):
 // from the name's last '.', the dot included, ASCII letters upper-cased; empty
@@ -22,3 +26,6 @@ DataFileKind DataFileKindOf(std::string_view path);
 // A binary file starts at its offset with the low four bits cleared.
 inline constexpr uint32_t kBinOffsetAlignMask = ~uint32_t{0xF};
 inline uint32_t BinPlacement(uint32_t binOffset) { return binOffset & kBinOffsetAlignMask; }
+
+// A fresh load blanks the whole FlashImage but only this much of EepImage.
+inline constexpr uint32_t kFreshLoadEepBytes = 13684;

@@ -19,8 +19,6 @@
 
 namespace {
 
-// A fresh image blanks only this much of EepImage, not all 16,384 bytes.
-constexpr uint32_t kFreshEepBytes = 13684;
 constexpr uint8_t kBlankErased = 0xFF;
 constexpr uint8_t kBlankZero = 0x00;
 constexpr uint32_t kBytesPerKB = 1024;
@@ -50,11 +48,6 @@ constexpr const char* kChipSumPanelFormat = "芯片校验和：0x%0.4x";
 
 void Inform(std::string_view text) { MessageDlg(text, MsgDlgType::Information, mbOK); }
 
-std::string FileNameOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // Texts read from a project come padded with characters of code 0; a person
 // sees them up to the first one, as an edit control shows such a text.
 QString ShownText(std::string_view text) {
@@ -62,9 +55,9 @@ QString ShownText(std::string_view text) {
   return QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size()));
 }
 
-// What the load commands check before anything changes: a chip, a chosen
-// file that a reader takes, and for a binary file an offset inside FlashImage
-// (asked here, so that a refused offset leaves the image as it was).
+// What the load commands check of a chosen file before anything changes: a
+// reader takes it, and a binary file's offset lies inside FlashImage (asked
+// here, so that a refused offset leaves the image as it was).
 bool DataFileAccepted(const std::string& path) {
   const DataFileKind kind = DataFileKindOf(path);
   if (kind == DataFileKind::Unsupported) {
@@ -100,8 +93,8 @@ void TOrvantBEMxPrg::FileOpenBtnClick(QObject*) {
   if (!ChooseDataFile(*this, path)) return;
   const uint8_t blank = g.FillZero != 0 ? kBlankZero : kBlankErased;
   FillBytes(g.FlashImage, kFlashImageBytes, blank);
-  FillBytes(g.EepImage, kFreshEepBytes, blank);
-  g.DataFileName = FileNameOf(path);
+  FillBytes(g.EepImage, kFreshLoadEepBytes, blank);
+  g.DataFileName = std::string(FileNameOf(path));
   SetStatusPanelText(kFilePathPanel, path);
   LoadDataFile(path);
 }
