@@ -1,5 +1,7 @@
 #include "catalogue/data_file_kind.h"
 
+#include "toolkit/ascii.h"
+
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -15,10 +17,7 @@ std::string DataFileExtension(std::string_view path) {
   const std::string_view name = FileNameOf(path);
   const size_t dot = name.find_last_of('.');
   if (dot == std::string_view::npos) return {};
-  std::string extension(name.substr(dot));
-  for (char& c : extension)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return extension;
+  return UpperAscii(name.substr(dot));
 }
 
 DataFileKind DataFileKindOf(std::string_view path) {

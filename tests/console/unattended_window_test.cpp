@@ -22,8 +22,8 @@ using namespace std::chrono_literals;
 
 constexpr size_t kUnits = 4;
 // A silent unit times out within 1,000 ticks of 10 ms; the rest is margin
-// for slow (sanitizer) builds.
-constexpr auto kRunLimit = 90s;
+// for slow (sanitizer) builds, inside ctest's 60 s a test.
+constexpr auto kRunLimit = 40s;
 
 class UnattendedWindowTest : public MainWindowTest {
 protected:
@@ -70,7 +70,8 @@ TEST_F(UnattendedWindowTest, SilentUnitTimesOutRedWhileTheOthersFinishAndTheRunS
   ASSERT_TRUE(RunUntil([&] { return Logged("C2 ：操作超时！"); }, kRunLimit));
   EXPECT_EQ(window->Gauges[1]->Model().ForeColor(), clRed);
   EXPECT_EQ(g.ChannelBusy[1], 0);
-  ASSERT_TRUE(RunUntil([&] { return TookTheJob(0) && TookTheJob(2) && TookTheJob(3); }, kRunLimit));
+  // They finished long before the silent channel timed out.
+  ASSERT_TRUE(RunUntil([&] { return TookTheJob(0) && TookTheJob(2) && TookTheJob(3); }, 5s));
   EXPECT_FALSE(TookTheJob(1));
   EXPECT_EQ(g.FoundDevices, kUnits);
   EXPECT_EQ(g.DownloadOkCount, kUnits - 1);

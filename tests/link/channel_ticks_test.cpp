@@ -8,43 +8,23 @@
 #include "link/channel_log.h"
 #include "link/operation_steps.h"
 #include "link/receive.h"
-#include "shared/main_window.h"
 #include "shared/state.h"
+#include "support/reply_frames.h"
+#include "support/stand_in_window.h"
 #include "toolkit/clock.h"
-#include "toolkit/combo_box.h"
 #include "toolkit/gauge.h"
 #include "toolkit/memo.h"
-#include "support/reply_frames.h"
 
 namespace {
-
-// The window log as the tick reaches it.
-class LogWindow : public IMainWindow {
-public:
-  void LogLine(std::string_view text) override { lines.emplace_back(text); }
-  void SetInfoPanelCaption(std::string_view) override {}
-  TComboBoxModel& ComboBoxCOM() override { return combo; }
-  void AdvanceSerialNumber() override {}
-  void ShowFlashGrid(uint32_t, uint32_t) override {}
-  void ShowEepGrid() override {}
-  std::vector<std::string> lines;
-  TComboBoxModel combo;
-};
 
 class ChannelTicksTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    ResetState();
     SetClockForTest([] { return MakeLocalTime(2026, 3, 4, 10, 11, 12); });
     SetLocaleFormatsForTest("%Y-%m-%d", "%H:%M:%S");
     g.LogMemo = &memo_;
     g.OrvantBEMxPrg = &window_;
     for (int ch = 0; ch < kChannelSlots; ++ch) g.ChannelGauge[ch] = &gauges_[ch];
-  }
-  void TearDown() override {
-    ResetState();
-    SetClockForTest({});
-    SetLocaleFormatsForTest("", "");
   }
 
   static void Ticks(int count) {
@@ -52,7 +32,7 @@ protected:
   }
 
   TMemo memo_;
-  LogWindow window_;
+  StandInWindow window_;
   TGauge gauges_[kChannelSlots];
 };
 
@@ -66,7 +46,7 @@ TEST_F(ChannelTicksTest, TimeDrivenGaugeAtFiveHundredFromThreeIsFullAfter497Tick
   Ticks(100);
   EXPECT_EQ(gauges_[0].Progress(), 500);
   EXPECT_EQ(g.ChannelBusy[0], 1);
-  EXPECT_TRUE(window_.lines.empty());
+  EXPECT_TRUE(window_.logLines.empty());
 }
 
 TEST_F(ChannelTicksTest, TwoTimeDrivenChannelsEachAdvanceTheirOwnGauge) {
@@ -99,7 +79,7 @@ TEST_F(ChannelTicksTest, IdleChannelsAndTheSpareSlotAreNotTouched) {
   EXPECT_EQ(g.ChannelTimer[3], 1);
   EXPECT_EQ(g.ChannelTimer[8], 1);
   EXPECT_EQ(gauges_[8].Progress(), 0);
-  EXPECT_TRUE(window_.lines.empty());
+  EXPECT_TRUE(window_.logLines.empty());
 }
 
 TEST_F(ChannelTicksTest, BlockStepTimesOutOnItsFiveHundredthTick) {
@@ -109,17 +89,17 @@ TEST_F(ChannelTicksTest, BlockStepTimesOutOnItsFiveHundredthTick) {
   Ticks(499);
   EXPECT_EQ(g.ChannelBusy[4], 1);
   EXPECT_EQ(g.ChannelTimer[4], 1);
-  EXPECT_TRUE(window_.lines.empty());
+  EXPECT_TRUE(window_.logLines.empty());
   Ticks(1);
   EXPECT_EQ(g.ChannelBusy[4], 0);
   EXPECT_EQ(g.ChannelState[4], TChannelState::Idle);
   EXPECT_EQ(g.ChannelTimer[4], 0);
   EXPECT_EQ(gauges_[4].ForeColor(), clRed);
   EXPECT_EQ(gauges_[4].Progress(), gauges_[4].MaxValue());
-  EXPECT_EQ(window_.lines, std::vector<std::string>{"C5 ：操作超时！"});
+  EXPECT_EQ(window_.logLines, std::vector<std::string>{"C5 ：操作超时！"});
   // An ended channel is not timed out again.
   Ticks(600);
-  EXPECT_EQ(window_.lines.size(), 1u);
+  EXPECT_EQ(window_.logLines.size(), 1u);
 }
 
 TEST_F(ChannelTicksTest, ReplyAfterTheTimeOutFindsTheChannelIdleAndChangesNothing) {
@@ -134,9 +114,9 @@ TEST_F(ChannelTicksTest, ReplyAfterTheTimeOutFindsTheChannelIdleAndChangesNothin
   EXPECT_EQ(g.ChannelBusy[3], 0);
   EXPECT_EQ(gauges_[3].ForeColor(), clRed);
   EXPECT_EQ(memo_.Count(), memoLines);
-  EXPECT_EQ(window_.lines, std::vector<std::string>{"C4 ：操作超时！"});
+  EXPECT_EQ(window_.logLines, std::vector<std::string>{"C4 ：操作超时！"});
   Ticks(2000);
-  EXPECT_EQ(window_.lines.size(), 1u);
+  EXPECT_EQ(window_.logLines.size(), 1u);
 }
 
 TEST_F(ChannelTicksTest, ReceivedBytesReloadTheTimeOut) {
@@ -151,7 +131,7 @@ TEST_F(ChannelTicksTest, ReceivedBytesReloadTheTimeOut) {
   EXPECT_EQ(g.ChannelBusy[0], 1);
   Ticks(1);
   EXPECT_EQ(g.ChannelBusy[0], 0);
-  EXPECT_EQ(window_.lines, std::vector<std::string>{"C1 ：操作超时！"});
+  EXPECT_EQ(window_.logLines, std::vector<std::string>{"C1 ：操作超时！"});
 }
 
 TEST_F(ChannelTicksTest, TimeDrivenStepTimesOutOnlyAfterItsGaugeHasBeenFullForItsCount) {
@@ -164,7 +144,7 @@ TEST_F(ChannelTicksTest, TimeDrivenStepTimesOutOnlyAfterItsGaugeHasBeenFullForIt
   Ticks(1);
   EXPECT_EQ(g.ChannelBusy[7], 0);
   EXPECT_EQ(gauges_[7].ForeColor(), clRed);
-  EXPECT_EQ(window_.lines, std::vector<std::string>{"C8 ：操作超时！"});
+  EXPECT_EQ(window_.logLines, std::vector<std::string>{"C8 ：操作超时！"});
 }
 
 TEST_F(ChannelTicksTest, ChannelWithoutGaugeStillTimesOut) {
@@ -174,7 +154,7 @@ TEST_F(ChannelTicksTest, ChannelWithoutGaugeStillTimesOut) {
   EXPECT_EQ(g.ChannelBusy[5], 1);
   Ticks(1);
   EXPECT_EQ(g.ChannelBusy[5], 0);
-  EXPECT_EQ(window_.lines, std::vector<std::string>{"C6 ：操作超时！"});
+  EXPECT_EQ(window_.logLines, std::vector<std::string>{"C6 ：操作超时！"});
 }
 
 TEST_F(ChannelTicksTest, TimeOutWithoutWindowStillEndsTheStep) {

@@ -1,7 +1,6 @@
 #include "link/unattended_download.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -10,31 +9,20 @@
 
 #include "link/operation_steps.h"
 #include "shared/state.h"
+#include "support/temp_folder.h"
 #include "toolkit/errors.h"
-#include "toolkit/random.h"
 
 namespace {
 
 class UnattendedDownloadTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    ResetState();
-    SetRandSeed(0);
-    char pattern[] = "/tmp/orv_unattended_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder_ = std::string(pattern) + "/";
-    g.ProgramDir = folder_;
-  }
-  void TearDown() override {
-    std::filesystem::remove_all(folder_);
-    ResetState();
-    SetRandSeed(0);
-  }
+  void SetUp() override { g.ProgramDir = folder_; }
   std::string ReadResult() {
     std::ifstream in(folder_ + "ResDW.Txt", std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
   }
-  std::string folder_;
+  TempFolder folder{"orv_unattended_"};
+  std::string folder_ = folder.Slashed();
 };
 
 struct EndCase {
