@@ -28,7 +28,10 @@ void TickChannel(uint8_t channel) {
   const bool gaugeWasFull = gauge && GaugeFull(*gauge);
   if (g.ChannelTickProgress[channel] != 0 && gauge) gauge->AddProgress(1);
   if (!CountsDown(channel, gaugeWasFull)) return;
-  if (g.ChannelTimer[channel] > 0) g.ChannelTimer[channel] -= 1;
+  // 0 is no time-out at all (an ended step leaves it so): only the count that
+  // runs out times the step out.
+  if (g.ChannelTimer[channel] == 0) return;
+  g.ChannelTimer[channel] -= 1;
   if (g.ChannelTimer[channel] == 0) TimeOut(channel);
 }
 

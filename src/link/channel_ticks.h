@@ -17,8 +17,9 @@ inline constexpr const char* kChannelTimeoutFormat = "C%d ：操作超时！";
 
 // One 10 ms tick for channels 0..7: every busy channel with tick progress
 // advances its gauge by one (the gauge clamps at its maximum); every busy
-// channel's time-out is counted down, and a channel whose time-out reaches 0
-// logs kChannelTimeoutFormat to the window log (g.OrvantBEMxPrg, when bound)
-// and ends its step with EndChannelProgress(1): idle, not busy, a red full gauge.
-// Idle channels are not touched.
+// channel's running time-out is counted down, and a channel whose count runs
+// out (reaches 0 on this tick) logs kChannelTimeoutFormat to the window log
+// (g.OrvantBEMxPrg, when bound) and ends its step with EndChannelProgress(1):
+// idle, not busy, a red full gauge. A time-out of 0 is none: such a channel
+// is never timed out. Idle channels are not touched.
 void AdvanceChannelTicks();

@@ -147,6 +147,14 @@ TEST_F(ChannelTicksTest, TimeDrivenStepTimesOutOnlyAfterItsGaugeHasBeenFullForIt
   EXPECT_EQ(window_.logLines, std::vector<std::string>{"C8 ：操作超时！"});
 }
 
+TEST_F(ChannelTicksTest, BusyChannelWithoutARunningTimeOutIsNeverTimedOut) {
+  g.ChannelBusy[2] = 1;
+  g.ChannelTimer[2] = 0;
+  Ticks(2000);
+  EXPECT_EQ(g.ChannelBusy[2], 1);
+  EXPECT_TRUE(window_.logLines.empty());
+}
+
 TEST_F(ChannelTicksTest, ChannelWithoutGaugeStillTimesOut) {
   g.ChannelGauge[5] = nullptr;
   BeginChannelProgress(20, 32, 5);
