@@ -10,7 +10,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <string>
@@ -19,6 +18,7 @@
 #include "catalogue/binary_file.h"
 #include "catalogue/checksums.h"
 #include "catalogue/chip_catalogue.h"
+#include "catalogue/data_file_kind.h"
 #include "catalogue/intel_hex.h"
 #include "catalogue/project_file.h"
 #include "catalogue/srecord.h"
@@ -32,29 +32,10 @@
 
 namespace {
 
-constexpr size_t kBlankedEepBytes = 13684;  // what a fresh load blanks of EepImage
-
 // A reason the job cannot be made; main prints it and writes nothing.
 struct JobError {
   std::string text;
 };
-
-enum class DataKind { IntelHex, SRecord, Binary, Unknown };
-
-// The console's choice of reader: ".HEX"; 'S', '1' and a digit after the
-// dot (".S19", ".S28x" not); ".BIN".
-DataKind KindOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  const size_t dot = path.rfind('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return DataKind::Unknown;
-  std::string ext = path.substr(dot);
-  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::toupper(c); });
-  if (ext == ".HEX") return DataKind::IntelHex;
-  if (ext.size() >= 4 && ext[1] == 'S' && ext[2] == '1' && std::isdigit(static_cast<unsigned char>(ext[3])))
-    return DataKind::SRecord;
-  if (ext == ".BIN") return DataKind::Binary;
-  return DataKind::Unknown;
-}
 
 // The chip dialog's OK for `name`.
 void ChooseChip(const std::string& name) {
@@ -103,14 +84,13 @@ void RequireReadableFile(const std::string& path) {
 // Loads the data file as the console's fresh load does; every box a reader
 // shows is a fault of the file, so its line box is answered Abort.
 void LoadData(const std::string& path, uint32_t binOffset) {
-  const DataKind kind = KindOf(path);
-  if (kind == DataKind::Unknown) throw JobError{path + ": not a .hex, .s19 or .bin file"};
+  const DataFileKind kind = DataFileKindOf(path);
+  if (kind == DataFileKind::Unsupported) throw JobError{path + ": not a .hex, .s19 or .bin file"};
   RequireReadableFile(path);
   const uint8_t blank = g.FillZero ? 0x00 : 0xFF;
   std::fill(std::begin(g.FlashImage), std::end(g.FlashImage), blank);
-  std::fill(g.EepImage, g.EepImage + kBlankedEepBytes, blank);
-  const size_t slash = path.rfind('/');
-  g.DataFileName = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::fill(g.EepImage, g.EepImage + kFreshLoadEepBytes, blank);
+  g.DataFileName = std::string(FileNameOf(path));
   g.DataLoaded = 1;
   g.FileSum = 0;
 
@@ -120,12 +100,12 @@ void LoadData(const std::string& path, uint32_t binOffset) {
     return (box.buttons & mbAbort) ? ModalResult::Abort : ModalResult::Ok;
   });
   try {
-    if (kind == DataKind::IntelHex) {
+    if (kind == DataFileKind::IntelHex) {
       LoadHexFile(path, g.FileStart, g.FileEnd, g.FileSum);
-    } else if (kind == DataKind::SRecord) {
+    } else if (kind == DataFileKind::SRecord) {
       LoadSRecFile(path, g.FileStart, g.FileEnd, g.FileSum);
     } else {
-      const uint32_t offset = binOffset & ~0xFu;
+      const uint32_t offset = BinPlacement(binOffset);
       if (offset >= kFlashImageBytes) throw JobError{"BIN_OFFSET lies past the flash image"};
       g.FileStart = 0;
       g.FileEnd = uint32_t{g.RomSizeKB} * 1024;
@@ -138,7 +118,7 @@ void LoadData(const std::string& path, uint32_t binOffset) {
   }
   SetMessageBoxResponder(previous);
   if (!faults.empty()) throw JobError{path + ": " + faults.front()};
-  if (kind != DataKind::Binary) {
+  if (kind != DataFileKind::Binary) {
     if (g.FileStart > g.FileEnd) throw JobError{path + ": holds no data"};
     if (g.FileEnd > g.FlashEnd) throw JobError{path + ": data past the end of the chip's flash"};
   }

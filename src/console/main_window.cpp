@@ -364,6 +364,7 @@ void TOrvantBEMxPrg::BuildDialogsAndTimers() {
   OpenDialogPrj.Filter = "Orvantxx Project Files(*.ptv)|*.ptv";
   SaveDialogPrj.Title = "Save to Orvant200xx Project File";
   SaveDialogPrj.Filter = "Orvantxx Project File(*.ptv)|*.ptv";
+  SaveDialogPrj.DefaultExt = "ptv";
 
   Timer1 = new QTimer(this);
   Timer1->setObjectName("Timer1");
@@ -430,12 +431,3 @@ bool TOrvantBEMxPrg::eventFilter(QObject* watched, QEvent* event) {
   }
   return QMainWindow::eventFilter(watched, event);
 }
-
-// The handlers below get their work with their commands.
-void TOrvantBEMxPrg::FileOpenBtnClick(QObject*) {}
-void TOrvantBEMxPrg::SpdBtnLoadMoreClick(QObject*) {}
-void TOrvantBEMxPrg::FileSaveBtnClick(QObject*) {}
-void TOrvantBEMxPrg::SavetoProjectFile1Click(QObject*) {}
-void TOrvantBEMxPrg::SpdBtnLdPrjClick(QObject*) {}
-void TOrvantBEMxPrg::Timer1Timer(QObject*) {}
-void TOrvantBEMxPrg::Timer2Timer(QObject*) {}

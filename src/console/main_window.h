@@ -148,12 +148,31 @@ public:
   void CopytoCli1Click(QObject* Sender);
   void About1Click(QObject* Sender);
 
-  // --- Handlers whose work comes with their commands (empty for now) ---
+  // --- Image and project files ---
+  // Load a data file into a fresh image (blank value 0 with FillZero, else
+  // 0xFF) / on top of the current one. Both need a chosen chip; a file whose
+  // extension no reader takes (.HEX, .S1<digit>..., .BIN, any letter case) is
+  // refused with a box and changes nothing. A binary file's offset is asked
+  // before anything changes; one at or past the end of FlashImage is refused.
   void FileOpenBtnClick(QObject* Sender);
   void SpdBtnLoadMoreClick(QObject* Sender);
+  // Reads `path` by its extension into the images, logs and shows the file's
+  // first and last address and sum, refreshes the views. DataLoaded := 1.
+  // The HEX and S-record readers' EInOutError leaves it at that point.
+  void LoadDataFile(const std::string& path);
+  // Saves the flash range with the writer of the filter entry chosen in
+  // SaveDialog1 (1 binary, 2 Intel HEX, 3 S-record), whatever name was typed.
+  // Nothing without loaded data. Writers throw EInOutError.
   void FileSaveBtnClick(QObject* Sender);
+  void SaveMemoryFile();
+  // Takes the option controls into the settings and writes a project file.
   void SavetoProjectFile1Click(QObject* Sender);
   void SpdBtnLdPrjClick(QObject* Sender);
+  // Loads and applies the project at `path`; true when it loaded. A project
+  // that fails its checks changes nothing here (the reader has reported why).
+  bool OpenProject(const std::string& path);
+  // Checksums and both hex views over the current image; shows the log's page.
+  void RefreshDataViews();
 
   // --- Channel commands ---
   // The six step commands. Each switches to the page ChipSett, checks that a
@@ -205,7 +224,18 @@ public:
   // the identify request; answers come in through the receive handlers.
   // Raises what OpenPort raises, ending the search at that channel.
   void SearchDevices();
+
+  // --- Timers ---
+  // Timer1, every 10 ms: gauges of time-driven steps and the channel
+  // time-out (AdvanceChannelTicks); after an unattended download that every
+  // found unit took, writes ResDW.Txt and closes the window. That end is tried
+  // once: a result file that cannot be written raises EInOutError once and
+  // the window stays open.
   void Timer1Timer(QObject* Sender);
+  // Timer2, every 100 ms until every channel in use has its unit: the first
+  // search, then the command line's download (only of a project that loaded);
+  // while it runs, the search again once every unit that took a firmware
+  // upgrade is ready. Waits 200 ms on the GUI thread before that search.
   void Timer2Timer(QObject* Sender);
 
   // --- Components, by their design names ---
@@ -361,6 +391,9 @@ private:
   void LayoutGauges();
   void LoadFirmwareOrReportMissing();
   void ReadCommandLine();
+  // The command line's project, once every unit is found: loaded, then
+  // downloaded to every channel in use, or reported missing or not loaded.
+  void RunCommandLineDownload();
 
   // The eight TComm components SPComm1..8 with their form values and their
   // events bound to this window's handlers.
@@ -382,4 +415,5 @@ private:
   std::vector<std::string> commandLine_;
   bool formShown_ = false;
   bool showingSettings_ = false;
+  bool unattendedEndTried_ = false;
 };

@@ -9,6 +9,7 @@
 #include "console/main_window.h"
 #include "link/firmware.h"
 #include "link/port_discovery.h"
+#include "link/unattended_download.h"
 #include "toolkit/clock.h"
 #include "toolkit/dialogs.h"
 #include "toolkit/format.h"
@@ -137,6 +138,11 @@ void TOrvantBEMxPrg::ReadCommandLine() {
   g.ExitAfterDownload = 0;
   g.CmdLineProject = commandLine_[0];
   if (commandLine_.size() >= 2 && EqualsIgnoringAsciiCase(commandLine_[1], "OFF")) g.ExitAfterDownload = 1;
+  // The result file then speaks of this run only.
+  if (g.ExitAfterDownload != 0) {
+    std::string reason = RemoveOldDownloadResult();
+    if (!reason.empty()) LogLine(Format("%s of an earlier run could not be deleted: %s", {DownloadResultPath(), reason}));
+  }
 }
 
 void TOrvantBEMxPrg::ListSerialPortsIntoComboBox() { ListSerialPorts(comboBoxCOM_, PortSysfsRoot, PortDeviceFolder); }

@@ -183,6 +183,11 @@ void BuildOfflineInfo(uint8_t ch) {
   PutLe16(b + kOfflineInfoSumOffset, sum);
 }
 
+void CopyOfflineInfoBlock(uint8_t* block) {
+  BuildOfflineInfo(0);
+  std::memcpy(block, Slot(0) + kPacketHeaderBytes, kOfflineInfoBytes);
+}
+
 bool SendOpCommand(uint8_t code, uint16_t argument, uint8_t ch) {
   if (!IsChannel(ch)) return false;
   WriteChipHeader(ch, code, argument, kOpPayloadBytes);

@@ -78,6 +78,9 @@ void BuildParamBlock(size_t offset, uint16_t argument, uint8_t ch);
 // bytes, then the 161 filler bytes in ascending order. Also used by the
 // project writer (channel 0).
 void BuildOfflineInfo(uint8_t ch);
+// BuildOfflineInfo for channel 0, then its 512 bytes copied to `block`: the
+// block a project file stores (block holds at least kOfflineInfoBytes).
+void CopyOfflineInfoBlock(uint8_t* block);
 // Writes text as a field of fieldLength bytes at g.TxPacket[ch][offset..]:
 // bytes up to the first zero, cut at fieldLength, zero-padded; an empty text
 // is "?" and zeros. The field is clipped to the slot.

@@ -239,6 +239,15 @@ TEST_F(OfflineInfoTest, BlockHoldsItsFieldsCrcAndSum) {
   EXPECT_EQ(static_cast<uint16_t>(GetLe16(b + 510) + PacketChecksum(b, 0, 509)), 0);
 }
 
+TEST_F(OfflineInfoTest, ProjectCopyIsChannelZerosBlockAsBuilt) {
+  uint8_t copy[kOfflineInfoBytes + 1];
+  copy[kOfflineInfoBytes] = 0xA5;
+  CopyOfflineInfoBlock(copy);
+  EXPECT_EQ(Range(copy, 0, kOfflineInfoBytes), Range(Block(0), 0, kOfflineInfoBytes));
+  EXPECT_EQ(Range(copy, 0, 4), (Bytes{'Z', 'W', 'L', 'P'}));
+  EXPECT_EQ(copy[kOfflineInfoBytes], 0xA5);
+}
+
 TEST_F(OfflineInfoTest, DrawsArgumentThenParamBytesThenFillerAscending) {
   BuildOfflineInfo(1);
   SetRandSeed(0);

@@ -46,20 +46,32 @@ QMessageBox::Icon IconOf(MsgDlgType type) {
   return QMessageBox::NoIcon;
 }
 
-// "Text files|*.txt|All|*.*" becomes Qt's "Text files (*.txt);;All (*.*)".
-QString QtFilter(const std::string& filter) {
-  QStringList parts = QString::fromStdString(filter).split('|');
-  QStringList out;
-  for (int i = 0; i + 1 < parts.size(); i += 2) out << parts[i] + " (" + QString(parts[i + 1]).replace(';', ' ') + ")";
-  return out.join(";;");
-}
-
 ModalHook& Hook() {
   static ModalHook hook;
   return hook;
 }
 
 }  // namespace
+
+QString QtFileFilter(const std::string& filter) {
+  const QStringList parts = QString::fromStdString(filter).split('|');
+  QStringList out;
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    QString description = parts[i];
+    const QString patterns = parts[i + 1].split(';', Qt::SkipEmptyParts).join(' ');
+    // Qt takes the patterns from the last parenthesis of the entry, so a
+    // description that already shows its patterns there gets the real ones in
+    // their place instead of a second parenthesis.
+    if (description.endsWith(')')) {
+      const qsizetype open = description.lastIndexOf('(');
+      if (open >= 0) description.truncate(open);
+    } else {
+      description += ' ';
+    }
+    out << description + "(" + patterns + ")";
+  }
+  return out.join(";;");
+}
 
 void InstallQtDialogResponders() {
   SetMessageBoxResponder([](const MessageBoxRequest& request) {
@@ -71,7 +83,7 @@ void InstallQtDialogResponders() {
   SetBeepHook([](unsigned) { QApplication::beep(); });
   SetFileDialogResponder([](TFileDialog& dialog) {
     QFileDialog box(QApplication::activeWindow(), QString::fromStdString(dialog.Title),
-                    QString::fromStdString(dialog.InitialDir), QtFilter(dialog.Filter));
+                    QString::fromStdString(dialog.InitialDir), QtFileFilter(dialog.Filter));
     box.setAcceptMode(dialog.Kind == FileDialogKind::Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     box.setFileMode(dialog.Kind == FileDialogKind::Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     if (!dialog.DefaultExt.empty()) box.setDefaultSuffix(QString::fromStdString(dialog.DefaultExt));

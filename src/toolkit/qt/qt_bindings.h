@@ -7,11 +7,19 @@
 #include <QApplication>
 #include <QDialog>
 #include <functional>
+#include <string>
 
 // Message boxes open QMessageBox, file dialogs QFileDialog, the beep
 // QApplication::beep. Installed once by the program body; tests keep their
 // scripted responders instead.
 void InstallQtDialogResponders();
+
+// A design filter "description|pattern;pattern|..." in Qt's form
+// "description (pattern pattern);;...", entries in the same order. A
+// description that ends in a parenthesis (its patterns as it shows them) has
+// that parenthesis replaced by the entry's own patterns. Qt matches the
+// patterns without regard to letter case.
+QString QtFileFilter(const std::string& filter);
 
 // Makes every post to the notification queue wake the Qt event loop, which
 // drains the queue on the GUI thread.

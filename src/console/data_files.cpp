@@ -1,0 +1,201 @@
+// The main window's file commands: target data files into the images, the
+// flash range out to a file, and project files.
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QTabWidget>
+
+#include "catalogue/binary_file.h"
+#include "catalogue/data_file_kind.h"
+#include "catalogue/intel_hex.h"
+#include "catalogue/project_file.h"
+#include "catalogue/srecord.h"
+#include "console/main_window.h"
+#include "console/ofs_addr_form.h"
+#include "link/commands.h"
+#include "toolkit/clock.h"
+#include "toolkit/dialogs.h"
+#include "toolkit/format.h"
+#include "toolkit/qt/qt_bindings.h"
+
+namespace {
+
+constexpr uint8_t kBlankErased = 0xFF;
+constexpr uint8_t kBlankZero = 0x00;
+constexpr uint32_t kBytesPerKB = 1024;
+
+// Entries of SaveDialog1's filter, 1-based as the dialog counts them.
+constexpr int kSaveBinaryEntry = 1;
+constexpr int kSaveIntelHexEntry = 2;
+constexpr int kSaveSRecordEntry = 3;
+
+// Bits of SnDisplayFlags stored in a project.
+constexpr uint8_t kSnShownDecimal = 0x01;
+constexpr uint8_t kSnBigEndian = 0x04;
+
+constexpr int kFileSumPanel = 0;
+constexpr int kChipSumPanel = 1;
+constexpr int kFilePathPanel = 2;
+
+constexpr const char* kNoChipForLoadText = "请先选择芯片型号！";
+constexpr const char* kNoChipForProjectText = "未选择芯片型号！";
+constexpr const char* kNoDataForProjectText = "未加载目标文件！";
+constexpr const char* kUnsupportedFileFormat = "File \"%s\" is not a .HEX, .S19 or .BIN file!";
+constexpr const char* kOffsetOutsideImageText = "地址超出芯片有效数据范围！";
+constexpr const char* kLoadedFormat = "File \"%s\" has been loaded!";
+constexpr const char* kProjectLoadFormat = "Load Tesmar Project file of \"%s\" at ";
+constexpr const char* kFileSumPanelFormat = "文件校验和：0x%0.8x";
+constexpr const char* kChipSumPanelFormat = "芯片校验和：0x%0.4x";
+
+void Inform(std::string_view text) { MessageDlg(text, MsgDlgType::Information, mbOK); }
+
+// Texts read from a project come padded with characters of code 0; a person
+// sees them up to the first one, as an edit control shows such a text.
+QString ShownText(std::string_view text) {
+  const std::string_view shown = text.substr(0, text.find('\0'));
+  return QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size()));
+}
+
+// What the load commands check of a chosen file before anything changes: a
+// reader takes it, and a binary file's offset lies inside FlashImage (asked
+// here, so that a refused offset leaves the image as it was).
+bool DataFileAccepted(const std::string& path) {
+  const DataFileKind kind = DataFileKindOf(path);
+  if (kind == DataFileKind::Unsupported) {
+    Inform(Format(kUnsupportedFileFormat, {path}));
+    return false;
+  }
+  if (kind != DataFileKind::Binary) return true;
+  // The dialog has no cancel: however it is closed, it keeps the offset it showed.
+  if (g.FormOfsAddr) ShowModal(*g.FormOfsAddr);
+  if (BinPlacement(g.BinOffset) < kFlashImageBytes) return true;
+  ShowMessage(kOffsetOutsideImageText);
+  return false;
+}
+
+// Both load commands: the guard, the dialog and the file's checks; the log
+// line comes before the file is read.
+bool ChooseDataFile(TOrvantBEMxPrg& window, std::string& path) {
+  if (g.ChipSelected == 0) {
+    Inform(kNoChipForLoadText);
+    return false;
+  }
+  if (!window.OpenDialog1.Execute()) return false;
+  path = window.OpenDialog1.FileName;
+  if (!DataFileAccepted(path)) return false;
+  window.LogLine(Format(kLoadedFormat, {path}));
+  return true;
+}
+
+}  // namespace
+
+void TOrvantBEMxPrg::FileOpenBtnClick(QObject*) {
+  std::string path;
+  if (!ChooseDataFile(*this, path)) return;
+  const uint8_t blank = g.FillZero != 0 ? kBlankZero : kBlankErased;
+  FillBytes(g.FlashImage, kFlashImageBytes, blank);
+  FillBytes(g.EepImage, kFreshLoadEepBytes, blank);
+  g.DataFileName = std::string(FileNameOf(path));
+  SetStatusPanelText(kFilePathPanel, path);
+  LoadDataFile(path);
+}
+
+void TOrvantBEMxPrg::SpdBtnLoadMoreClick(QObject*) {
+  std::string path;
+  if (ChooseDataFile(*this, path)) LoadDataFile(path);
+}
+
+void TOrvantBEMxPrg::LoadDataFile(const std::string& path) {
+  g.DataLoaded = 1;
+  g.FileSum = 0;
+  switch (DataFileKindOf(path)) {
+    case DataFileKind::IntelHex:
+      LoadHexFile(path, g.FileStart, g.FileEnd, g.FileSum);
+      break;
+    case DataFileKind::SRecord:
+      LoadSRecFile(path, g.FileStart, g.FileEnd, g.FileSum);
+      break;
+    case DataFileKind::Binary: {
+      // The reader gets what remains of FlashImage after the offset, so a file
+      // placed near the end is cut at the buffer's end; FileEnd becomes the
+      // number of bytes read.
+      const uint32_t at = BinPlacement(g.BinOffset);
+      g.FileStart = 0;
+      g.FileEnd = g.RomSizeKB * kBytesPerKB;
+      if (at < kFlashImageBytes) ReadBinFileSum(path, g.FlashImage + at, kFlashImageBytes - at, g.FileEnd, g.FileSum);
+      break;
+    }
+    case DataFileKind::Unsupported:
+      break;
+  }
+  infoMemo_.Add("");
+  LogLine(Format("目标文件首地址 = 0x%0.8x.", {g.FileStart}));
+  LogLine(Format("目标文件尾地址 = 0x%0.8x.", {g.FileEnd}));
+  LogLine(Format("目标文件校验和 = 0x%0.8x", {g.FileSum}));
+  SetStatusPanelText(kFileSumPanel, Format(kFileSumPanelFormat, {g.FileSum}));
+  RefreshDataViews();
+}
+
+void TOrvantBEMxPrg::FileSaveBtnClick(QObject*) {
+  if (g.DataLoaded == 0) return;
+  if (SaveDialog1.Execute()) SaveMemoryFile();
+}
+
+void TOrvantBEMxPrg::SaveMemoryFile() {
+  const std::string& path = SaveDialog1.FileName;
+  switch (SaveDialog1.FilterIndex) {
+    case kSaveBinaryEntry:
+      WriteBinFile(path, g.FlashImage, kFlashImageBytes, 0, g.FlashEnd - g.FlashStart);
+      break;
+    case kSaveIntelHexEntry:
+      WriteHexFile(path, g.FlashImage, kFlashImageBytes, g.BaseAddress, g.FlashStart, g.FlashEnd);
+      break;
+    case kSaveSRecordEntry:
+      WriteSRecFile(path, g.FlashImage, kFlashImageBytes, g.BaseAddress, g.FlashStart, g.FlashEnd);
+      break;
+    default:
+      break;
+  }
+}
+
+void TOrvantBEMxPrg::SavetoProjectFile1Click(QObject*) {
+  if (g.ChipSelected == 0) {
+    Inform(kNoChipForProjectText);
+    return;
+  }
+  if (g.DataLoaded == 0) {
+    Inform(kNoDataForProjectText);
+    return;
+  }
+  if (!SaveDialogPrj.Execute()) return;
+  g.SnDisplayFlags = static_cast<uint8_t>((ChkBoxSNDP->isChecked() ? kSnShownDecimal : 0) |
+                                          (SNOrderChk->isChecked() ? kSnBigEndian : 0));
+  ReadSettingsFromUi();
+  SaveProjectFile(SaveDialogPrj.FileName, g.ChipSeries, CopyOfflineInfoBlock);
+}
+
+void TOrvantBEMxPrg::SpdBtnLdPrjClick(QObject*) {
+  if (OpenDialogPrj.Execute()) OpenProject(OpenDialogPrj.FileName);
+}
+
+bool TOrvantBEMxPrg::OpenProject(const std::string& path) {
+  LogLine(Format(kProjectLoadFormat, {path}) + ShortDateText(Now()));
+  if (LoadProjectFile(path) != 0) return false;
+  g.ChipSelected = 1;
+  g.DataLoaded = 1;
+  // The edit's change handler runs only when the shown name changes.
+  MCUNameEdit->setText(ShownText(g.ChipName));
+  ApplyProjectCfg();
+  RefreshDataViews();
+  ShowSettingsInUi();
+  SetStatusPanelText(kFilePathPanel, ShownText(g.DataFileName).toStdString());
+  SetStatusPanelText(kFileSumPanel, Format(kFileSumPanelFormat, {g.FileSum}));
+  SetStatusPanelText(kChipSumPanel, Format(kChipSumPanelFormat, {g.ImageCrc16}));
+  return true;
+}
+
+void TOrvantBEMxPrg::RefreshDataViews() {
+  ShowChecksums(g.FlashStart, g.FlashEnd);
+  ShowFlashGrid(g.FlashStart, g.FlashEnd);
+  ShowEepGrid();
+  ViewPageCtrl->setCurrentIndex(0);
+}
