@@ -61,6 +61,7 @@ public:
   ProgramRun& operator=(const ProgramRun&) = delete;
 
   bool Started() const { return pid_ > 0; }
+  int Signal(int signal) const { return kill(pid_, signal); }
   bool Running() {
     if (ended_ || pid_ <= 0) return false;
     int status = 0;
@@ -152,6 +153,26 @@ TEST_F(UnattendedRunTest, UnitThatStopsAnsweringKeepsTheProgramOpenWithoutAResul
   // Three of four found units took the job: the run never ends by itself.
   EXPECT_FALSE(program->WaitForExit(2s).has_value());
   EXPECT_TRUE(program->Running());
+  EXPECT_FALSE(ResultExists());
+}
+
+// A script that gives up on a run ends the program with SIGTERM: it closes
+// as the window's own close does and keeps the run's window log.
+TEST_F(UnattendedRunTest, SigtermEndsAWaitingRunAndSavesItsWindowLog) {
+  farm->Unit(1).AddFault(SilenceInTheDownload());
+  Start(job);
+  ASSERT_TRUE(farm->WaitForAll([&](const SimUnit& unit) { return &unit == &farm->Unit(1) || TookTheJob(unit); },
+                               kRunLimit));
+  ASSERT_TRUE(program->Running());
+  ASSERT_EQ(program->Signal(SIGTERM), 0);
+  const std::optional<int> exitCode = program->WaitForExit(kRunLimit);
+  ASSERT_TRUE(exitCode.has_value()) << "SIGTERM did not end the program";
+  EXPECT_EQ(*exitCode, 0);
+  std::vector<fs::path> logs;
+  for (const auto& entry : fs::directory_iterator(folder + "Log")) logs.push_back(entry.path());
+  ASSERT_EQ(logs.size(), 1u);
+  EXPECT_EQ(logs[0].filename().string().rfind("ORxBEM_", 0), 0u) << logs[0];
+  EXPECT_GT(fs::file_size(logs[0]), 0u);
   EXPECT_FALSE(ResultExists());
 }
 
