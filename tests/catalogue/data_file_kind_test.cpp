@@ -11,6 +11,7 @@ struct KindCase {
   const char* path;
   DataFileKind kind;
 };
+void PrintTo(const KindCase& c, std::ostream* os) { *os << c.name; }
 
 class DataFileKindTest : public ::testing::TestWithParam<KindCase> {};
 

@@ -79,6 +79,7 @@ struct ReaderCase {
   const char* fileName;
   bool intelHex;  // else S-record
 };
+void PrintTo(const ReaderCase& c, std::ostream* os) { *os << c.name; }
 
 class ReaderByExtensionTest : public DataFilesTest, public ::testing::WithParamInterface<ReaderCase> {};
 
@@ -121,6 +122,7 @@ struct RefusedCase {
   const char* name;
   const char* fileName;
 };
+void PrintTo(const RefusedCase& c, std::ostream* os) { *os << c.name; }
 
 class RefusedDataFileTest : public DataFilesTest, public ::testing::WithParamInterface<RefusedCase> {};
 
@@ -370,6 +372,7 @@ struct QtFilterCase {
   const char* designFilter;
   const char* qtFilter;
 };
+void PrintTo(const QtFilterCase& c, std::ostream* os) { *os << c.name; }
 
 class QtFileFilterTest : public ::testing::TestWithParam<QtFilterCase> {};
 

@@ -195,6 +195,7 @@ struct SignalCase {
   int signalNumber;
   bool firmwarePresent;  // without it start-up waits in a message box
 };
+void PrintTo(const SignalCase& c, std::ostream* os) { *os << c.name; }
 
 class ExecutableSignalCloseTest : public ExecutableSignalTest, public ::testing::WithParamInterface<SignalCase> {};
 

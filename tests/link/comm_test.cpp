@@ -235,6 +235,7 @@ struct SendBoundCase {
   size_t blockBytes;
   size_t blocksTaken;  // queued behind the block being written before one is refused
 };
+void PrintTo(const SendBoundCase& c, std::ostream* os) { *os << c.name; }
 
 class CommSendBound : public CommFixture, public ::testing::WithParamInterface<SendBoundCase> {};
 

@@ -30,6 +30,7 @@ struct EndCase {
   uint8_t exitAfterDownload, downloadOk, found;
   bool finished;
 };
+void PrintTo(const EndCase& c, std::ostream* os) { *os << c.name; }
 
 class UnattendedEndTest : public UnattendedDownloadTest, public ::testing::WithParamInterface<EndCase> {};
 
