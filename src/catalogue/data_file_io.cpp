@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "toolkit/errors.h"
+#include "toolkit/regular_file.h"
 
 namespace {
 void WriteAllOrThrow(int fd, const std::string& path, std::string_view bytes) {
@@ -29,19 +30,13 @@ std::string FolderOf(const std::string& path) {
 }
 }  // namespace
 
-RegularFileReader::RegularFileReader(const std::string& path)
-    : path_(path), fd_(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {
-  if (fd_ < 0) throw EInOutError(path, errno);
-  struct stat st;
-  if (::fstat(fd_, &st) != 0) {
-    const int error = errno;
-    ::close(fd_);
-    throw EInOutError(path, error);
-  }
-  if (!S_ISREG(st.st_mode)) {
-    ::close(fd_);
-    throw EInOutError(path, "not a regular file");
-  }
+RegularFileReader::RegularFileReader(const std::string& path) : path_(path) {
+  std::string whyNot;
+  fd_ = OpenRegularFile(path, &whyNot);
+  if (fd_ >= 0) return;
+  // A failed open leaves its errno in place, so the system's code travels on.
+  if (whyNot == kNotRegularFileText) throw EInOutError(path, whyNot);
+  throw EInOutError(path, errno);
 }
 
 RegularFileReader::~RegularFileReader() { ::close(fd_); }
