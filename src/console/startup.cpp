@@ -10,6 +10,7 @@
 #include "link/firmware.h"
 #include "link/port_discovery.h"
 #include "link/unattended_download.h"
+#include "toolkit/ascii.h"
 #include "toolkit/clock.h"
 #include "toolkit/dialogs.h"
 #include "toolkit/format.h"
@@ -48,16 +49,6 @@ constexpr int kFlashAddressColumnWidth = 70;
 constexpr int kEepAddressColumnWidth = 73;
 constexpr int kTextColumn = 17;
 constexpr int kTextColumnWidth = 130;
-
-bool EqualsIgnoringAsciiCase(std::string_view text, std::string_view upper) {
-  if (text.size() != upper.size()) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c != upper[i]) return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -137,7 +128,7 @@ void TOrvantBEMxPrg::ReadCommandLine() {
   g.CommandLineMode = 1;
   g.ExitAfterDownload = 0;
   g.CmdLineProject = commandLine_[0];
-  if (commandLine_.size() >= 2 && EqualsIgnoringAsciiCase(commandLine_[1], "OFF")) g.ExitAfterDownload = 1;
+  if (commandLine_.size() >= 2 && UpperAscii(commandLine_[1]) == "OFF") g.ExitAfterDownload = 1;
   // The result file then speaks of this run only.
   if (g.ExitAfterDownload != 0) {
     std::string reason = RemoveOldDownloadResult();
