@@ -16,14 +16,13 @@
 #include <vector>
 
 #include "catalogue/binary_file.h"
-#include "catalogue/checksums.h"
 #include "catalogue/chip_catalogue.h"
 #include "catalogue/data_file_kind.h"
 #include "catalogue/intel_hex.h"
 #include "catalogue/project_file.h"
 #include "catalogue/srecord.h"
 #include "link/commands.h"
-#include "link/framing.h"
+#include "link/image_checksums.h"
 #include "link/wire.h"
 #include "shared/state.h"
 #include "toolkit/dialogs.h"
@@ -124,19 +123,6 @@ void LoadData(const std::string& path, uint32_t binOffset) {
   }
 }
 
-// The checksums the console computes at the end of a data-file load.
-void ComputeChecksums() {
-  g.ImageCrc16 = Crc16Range(g.FlashImage, g.FlashStart, g.FlashEnd);
-  g.ImagePacketCrc = PacketCrcRange(g.FlashImage, g.FlashStart, g.FlashEnd);
-  g.ImageSum32 = SumRange(g.FlashImage, g.FlashStart, g.FlashEnd);
-  g.ImageSum16 = static_cast<uint16_t>(g.ImageSum32);
-}
-
-void BuildChannelZeroOfflineBlock(uint8_t* block) {
-  BuildOfflineInfo(0);
-  std::copy(g.TxPacket[0] + kPacketHeaderBytes, g.TxPacket[0] + kPacketHeaderBytes + kOfflineInfoBytes, block);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -156,14 +142,15 @@ int main(int argc, char** argv) {
   try {
     ChooseChip(argv[1]);
     LoadData(argv[2], binOffset);
-    ComputeChecksums();
+    // The checksums the console computes at the end of a data-file load.
+    ComputeImageChecksums(g.FlashStart, g.FlashEnd);
     ApplyDesignTimeSettings();
     // The save's own box has nobody to answer it; its text is printed instead.
     SetMessageBoxResponder([](const MessageBoxRequest& box) {
       std::printf("%s\n", box.text.c_str());
       return ModalResult::Ok;
     });
-    SaveProjectFile(argv[3], g.ChipSeries, BuildChannelZeroOfflineBlock);
+    SaveProjectFile(argv[3], g.ChipSeries, CopyOfflineInfoBlock);
   } catch (const JobError& e) {
     std::fprintf(stderr, "make_project: %s\n", e.text.c_str());
     return 1;

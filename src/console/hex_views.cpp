@@ -3,10 +3,9 @@
 #include <QTabWidget>
 #include <algorithm>
 
-#include "catalogue/checksums.h"
 #include "console/hex_grid_model.h"
 #include "console/main_window.h"
-#include "link/framing.h"
+#include "link/image_checksums.h"
 #include "toolkit/format.h"
 
 namespace {
@@ -15,9 +14,6 @@ constexpr uint32_t kBytesPerRow = THexGridModel::kBytesPerRow;
 constexpr int kChipChecksumPanel = 1;
 constexpr const char* kEepPageCaption = "OTP Data";
 
-// A range every checksum routine refuses without reading a byte.
-constexpr uint32_t kRefusedFirst = 1;
-constexpr uint32_t kRefusedLast = 0;
 
 // Rows of start..end: (end - start) div 16 + 1, as many as the view can show;
 // an end below start wraps to a huge count and so shows the most rows.
@@ -29,14 +25,7 @@ uint32_t FlashRowCount(uint32_t start, uint32_t end) {
 }  // namespace
 
 void TOrvantBEMxPrg::ShowChecksums(uint32_t start, uint32_t end) {
-  // A range reaching past FlashImage (a project file can name one) is not read.
-  const bool inImage = start < kFlashImageBytes && end < kFlashImageBytes;
-  const uint32_t first = inImage ? start : kRefusedFirst;
-  const uint32_t last = inImage ? end : kRefusedLast;
-  g.ImageCrc16 = Crc16Range(g.FlashImage, first, last);
-  g.ImagePacketCrc = PacketCrcRange(g.FlashImage, first, last);
-  g.ImageSum32 = SumRange(g.FlashImage, first, last);
-  g.ImageSum16 = static_cast<uint16_t>(g.ImageSum32);
+  ComputeImageChecksums(start, end);
 
   if (g.FlashEnd > g.FlashStart) {
     infoMemo_.Add("");

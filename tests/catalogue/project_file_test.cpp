@@ -65,7 +65,7 @@ class ProjectFileTest : public ImageFileTest {
 
   std::string Save(const std::string& name = "job.ptv") {
     const std::string path = PathOf(name);
-    SaveProjectFile(path, g.ChipSeries, BuildChannelZeroOfflineBlock);
+    SaveProjectFile(path, g.ChipSeries, CopyOfflineInfoBlock);
     return path;
   }
 
@@ -155,7 +155,7 @@ TEST_F(ProjectFileTest, SaveThenLoadRestoresTheJob) {
   std::vector<uint8_t> block;  // what the saver stores
   const std::string path = PathOf("job.ptv");
   SaveProjectFile(path, g.ChipSeries, [&block](uint8_t* out) {
-    BuildChannelZeroOfflineBlock(out);
+    CopyOfflineInfoBlock(out);
     block.assign(out, out + kOfflineBlockBytes);
   });
   EXPECT_EQ(ReadFile(path).size(), 20100u + 1 + 1000);

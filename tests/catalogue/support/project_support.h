@@ -17,11 +17,6 @@
 #include "shared/state.h"
 #include "toolkit/combo_box.h"
 
-inline void BuildChannelZeroOfflineBlock(uint8_t* block) {
-  BuildOfflineInfo(0);
-  std::memcpy(block, g.TxPacket[0] + kPacketHeaderBytes, kOfflineInfoBytes);
-}
-
 
 // Every shared value that a project load or ApplyProjectCfg writes.
 struct JobSnapshot {
