@@ -28,19 +28,19 @@ constexpr int kLabelLeft = 30;
 constexpr int kFieldLeft = 196;
 constexpr int kFieldWidth = 110;
 
-struct SpinSpec {
+struct SpinEditRow {
   const char* name;
   int32_t minValue, maxValue, increment, value;
   int maxLength;
 };
 
 // Minimum, maximum, step, design value (ms) and typed digits.
-constexpr SpinSpec kSpinEditNum{"SpinEditNum", 0, 999999999, 100, 0, 8};
-constexpr SpinSpec kSpinEditIn{"SpinEditIn", 300, 1500, 30, 500, 0};
-constexpr SpinSpec kSpinEditOut{"SpinEditOut", 300, 2000, 10, 500, 0};
-constexpr SpinSpec kSpinEditRTM{"SpinEditRTM", 100, 2000, 10, 500, 0};
-constexpr SpinSpec kSpinEditVddTim{"SpinEditVddTim", 10, 2000, 10, 100, 4};
-constexpr SpinSpec kSpinEditPwDnTim{"SpinEditPwDnTim", 10, 1000, 10, 100, 3};
+constexpr SpinEditRow kSpinEditNum{"SpinEditNum", 0, 999999999, 100, 0, 8};
+constexpr SpinEditRow kSpinEditIn{"SpinEditIn", 300, 1500, 30, 500, 0};
+constexpr SpinEditRow kSpinEditOut{"SpinEditOut", 300, 2000, 10, 500, 0};
+constexpr SpinEditRow kSpinEditRTM{"SpinEditRTM", 100, 2000, 10, 500, 0};
+constexpr SpinEditRow kSpinEditVddTim{"SpinEditVddTim", 10, 2000, 10, 100, 4};
+constexpr SpinEditRow kSpinEditPwDnTim{"SpinEditPwDnTim", 10, 1000, 10, 100, 3};
 
 QCheckBox* AddCheckBox(QWidget* parent, const char* name, const char* caption, bool ticked, int x, int y, int width) {
   auto* box = Place(new QCheckBox(QString::fromUtf8(caption), parent), name, x, y, width, kRowHeight);
@@ -52,9 +52,9 @@ void AddLabel(QWidget* parent, const char* name, const char* caption, int y) {
   Place(new QLabel(QString::fromUtf8(caption), parent), name, kLabelLeft, y, kFieldLeft - kLabelLeft, kRowHeight);
 }
 
-TSpinEditWidget* AddSpinEdit(QWidget* parent, const SpinSpec& spec, int y) {
-  return Place(new TSpinEditWidget(spec.minValue, spec.maxValue, spec.increment, spec.value, spec.maxLength, parent),
-               spec.name, kFieldLeft, y, kFieldWidth, kRowHeight);
+TSpinEditWidget* AddSpinEdit(QWidget* parent, const SpinEditRow& spin, int y) {
+  return Place(new TSpinEditWidget(spin.minValue, spin.maxValue, spin.increment, spin.value, spin.maxLength, parent),
+               spin.name, kFieldLeft, y, kFieldWidth, kRowHeight);
 }
 
 QLineEdit* AddEdit(QWidget* parent, const char* name, const char* text, int maxLength, int y) {
