@@ -12,7 +12,7 @@ case "$mode" in run|test) ;; *) echo "usage: scripts/setup.sh run|test" >&2; exi
 
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins
           libgtest-dev libgmock-dev googletest libbenchmark-dev fonts-noto-cjk
-          binutils srecord clang)
+          binutils srecord clang libclang-rt-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
