@@ -3,7 +3,7 @@
 #include "console/command_guards.h"
 #include "console/main_window.h"
 #include "link/firmware.h"
-#include "toolkit/text_file.h"
+#include "toolkit/regular_file.h"
 
 namespace {
 
@@ -13,7 +13,8 @@ constexpr const char* kFirmwareFileName = "GenXBEM.FWR";
 
 void TOrvantBEMxPrg::DoFirmwarePpgrade1Click(QObject*) {
   const std::string path = g.ProgramDir + kFirmwareFileName;
-  if (!FileExists(path)) {
+  // As at start-up: a FIFO or a device under the name is no image.
+  if (!IsRegularFile(path)) {
     LogLine(std::string("File of \"") + kFirmwareFileName + "\" not Found!");
     return;
   }

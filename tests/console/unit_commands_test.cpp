@@ -1,5 +1,7 @@
 // The off-line start and the firmware upgrade command through the window's
 // menu entries, with the ports listed from a port tree of real pseudo-terminals.
+#include <sys/stat.h>
+
 #include <QAction>
 #include <fstream>
 #include <string>
@@ -96,6 +98,18 @@ class FirmwareUpgradeCommandTest : public CommandTest {
     CommandTest::SetUp();
     g.ProgramDir = folder;
   }
+  // The last log line, which must end with the missing image's report.
+  std::string LastLineReportingMissingImage() {
+    if (LogLines().empty()) {
+      ADD_FAILURE() << "nothing logged";
+      return {};
+    }
+    const std::string line = LogLines().back();
+    const std::string text = "File of \"GenXBEM.FWR\" not Found!";
+    EXPECT_TRUE(line.size() >= text.size() && line.compare(line.size() - text.size(), text.size(), text) == 0)
+        << line;
+    return line;
+  }
   void WriteImage(const std::vector<uint8_t>& bytes) {
     std::ofstream(folder + "GenXBEM.FWR", std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -105,12 +119,19 @@ class FirmwareUpgradeCommandTest : public CommandTest {
 TEST_F(FirmwareUpgradeCommandTest, AMissingImageIsLoggedByItsFileName) {
   LinkChannel(0);
   window->DoFirmwarePpgrade1->trigger();
-  ASSERT_FALSE(LogLines().empty());
-  const std::string& line = LogLines().back();
-  const std::string text = "File of \"GenXBEM.FWR\" not Found!";
-  ASSERT_GE(line.size(), text.size());
-  EXPECT_EQ(line.substr(line.size() - text.size()), text);
+  const std::string line = LastLineReportingMissingImage();
   EXPECT_EQ(line.find(folder), std::string::npos);
+  EXPECT_EQ(g.ChannelState[0], TChannelState::Idle);
+  EXPECT_TRUE(LineStaysQuiet(*lines[0]));
+}
+
+// A FIFO under the image's name is no image: it is reported as the missing
+// file is, not passed over in silence.
+TEST_F(FirmwareUpgradeCommandTest, AFifoUnderTheImageNameIsLoggedAsMissing) {
+  ASSERT_EQ(mkfifo((folder + "GenXBEM.FWR").c_str(), 0600), 0);
+  LinkChannel(0);
+  window->DoFirmwarePpgrade1->trigger();
+  LastLineReportingMissingImage();
   EXPECT_EQ(g.ChannelState[0], TChannelState::Idle);
   EXPECT_TRUE(LineStaysQuiet(*lines[0]));
 }
