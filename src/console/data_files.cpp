@@ -91,6 +91,9 @@ bool ChooseDataFile(TOrvantBEMxPrg& window, std::string& path) {
 void TOrvantBEMxPrg::FileOpenBtnClick(QObject*) {
   std::string path;
   if (!ChooseDataFile(*this, path)) return;
+  // The blanking drops the earlier data: until a reader has filled the image
+  // again there is nothing to program.
+  g.DataLoaded = 0;
   const uint8_t blank = g.FillZero != 0 ? kBlankZero : kBlankErased;
   FillBytes(g.FlashImage, kFlashImageBytes, blank);
   FillBytes(g.EepImage, kFreshLoadEepBytes, blank);
@@ -105,7 +108,6 @@ void TOrvantBEMxPrg::SpdBtnLoadMoreClick(QObject*) {
 }
 
 void TOrvantBEMxPrg::LoadDataFile(const std::string& path) {
-  g.DataLoaded = 1;
   g.FileSum = 0;
   switch (DataFileKindOf(path)) {
     case DataFileKind::IntelHex:
@@ -127,6 +129,9 @@ void TOrvantBEMxPrg::LoadDataFile(const std::string& path) {
     case DataFileKind::Unsupported:
       break;
   }
+  // Set only once the reader has returned: a file that cannot be read raises
+  // before this, and a blank image is never taken for loaded data.
+  g.DataLoaded = 1;
   infoMemo_.Add("");
   LogLine(Format("目标文件首地址 = 0x%0.8x.", {g.FileStart}));
   LogLine(Format("目标文件尾地址 = 0x%0.8x.", {g.FileEnd}));

@@ -110,12 +110,20 @@ INSTANTIATE_TEST_SUITE_P(Extensions, ReaderByExtensionTest,
                                            ReaderCase{"S10", "image.S10", false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(DataFilesTest, UnreadableHexFileStopsTheLoadAtTheReader) {
+// A fresh load has blanked the image before the reader fails, so nothing is
+// left to program; a further load that fails keeps what was loaded before.
+TEST_F(DataFilesTest, UnreadableHexFileStopsTheLoadAtTheReaderWithNoDataLoaded) {
   ChooseChip32K();
+  g.DataLoaded = 1;
   files.Choose(folder + "missing.hex");
   EXPECT_THROW(window->FileOpenBtnClick(nullptr), EInOutError);
-  EXPECT_EQ(g.DataLoaded, 1);
+  EXPECT_EQ(g.DataLoaded, 0);
   EXPECT_EQ(LogLines().size(), 1u);  // the "has been loaded" line only
+
+  g.DataLoaded = 1;
+  files.Choose(folder + "missing.hex");
+  EXPECT_THROW(window->SpdBtnLoadMoreClick(nullptr), EInOutError);
+  EXPECT_EQ(g.DataLoaded, 1);
 }
 
 struct RefusedCase {
