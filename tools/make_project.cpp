@@ -133,7 +133,13 @@ int main(int argc, char** argv) {
   uint32_t binOffset = 0;
   if (argc == 5) {
     try {
-      binOffset = static_cast<uint32_t>(StrToInt64(argv[4]));
+      const int64_t value = StrToInt64(argv[4]);
+      // Cut to 32 bits, 0x100001000 would place the data at 0x1000.
+      if (value < 0 || value > int64_t{UINT32_MAX}) {
+        std::fprintf(stderr, "BIN_OFFSET: %s is no 32-bit offset\n", argv[4]);
+        return 2;
+      }
+      binOffset = static_cast<uint32_t>(value);
     } catch (const EConvertError& e) {
       std::fprintf(stderr, "BIN_OFFSET: %s\n", e.what());
       return 2;
