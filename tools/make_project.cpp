@@ -7,16 +7,14 @@
 // option settings as the window first shows them and the checksums the
 // console computes, and is saved as the console saves a project.
 // Exit status: 0 saved, 1 the job could not be made (nothing written), 2 usage.
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "catalogue/binary_file.h"
 #include "catalogue/chip_catalogue.h"
+#include "catalogue/data_file_io.h"
 #include "catalogue/data_file_kind.h"
 #include "catalogue/intel_hex.h"
 #include "catalogue/project_file.h"
@@ -74,11 +72,8 @@ void ApplyDesignTimeSettings() {
   g.SnDisplayFlags = 0;
 }
 
-void RequireReadableFile(const std::string& path) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) throw EInOutError(path, errno);
-  if (!S_ISREG(st.st_mode)) throw EInOutError(path, "not a regular file");
-}
+// Throws EInOutError with the reason when the file cannot be read.
+void RequireReadableFile(const std::string& path) { const RegularFileReader opened(path); }
 
 // Loads the data file as the console's fresh load does; every box a reader
 // shows is a fault of the file, so its line box is answered Abort.
@@ -133,7 +128,13 @@ int main(int argc, char** argv) {
   uint32_t binOffset = 0;
   if (argc == 5) {
     try {
-      binOffset = static_cast<uint32_t>(StrToInt64(argv[4]));
+      const int64_t value = StrToInt64(argv[4]);
+      // Cut to 32 bits, 0x100001000 would place the data at 0x1000.
+      if (value < 0 || value > int64_t{UINT32_MAX}) {
+        std::fprintf(stderr, "BIN_OFFSET: %s is no 32-bit offset\n", argv[4]);
+        return 2;
+      }
+      binOffset = static_cast<uint32_t>(value);
     } catch (const EConvertError& e) {
       std::fprintf(stderr, "BIN_OFFSET: %s\n", e.what());
       return 2;

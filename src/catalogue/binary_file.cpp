@@ -9,8 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "catalogue/data_file_io.h"
 #include "toolkit/dialogs.h"
-#include "toolkit/errors.h"
 
 namespace {
 constexpr uint32_t kReadChunkBytes = 256;
@@ -27,12 +27,6 @@ class FileHandle {
   FileHandle& operator=(const FileHandle&) = delete;
   int Get() const { return fd_; }
   bool IsOpen() const { return fd_ >= 0; }
-  // Closes now so that a failed close can be reported; returns its result.
-  int Close() {
-    int fd = fd_;
-    fd_ = -1;
-    return ::close(fd);
-  }
 
  private:
   int fd_;
@@ -47,17 +41,6 @@ bool ReadExactly(int fd, uint8_t* into, size_t count) {
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     got += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-bool WriteAll(int fd, const uint8_t* from, size_t count) {
-  size_t put = 0;
-  while (put < count) {
-    ssize_t n = ::write(fd, from + put, count - put);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    put += static_cast<size_t>(n);
   }
   return true;
 }
@@ -114,13 +97,12 @@ void ReadBinFileSum(const std::string& path, uint8_t* destination, size_t destin
 }
 
 void WriteBinFile(const std::string& path, const uint8_t* buffer, size_t bufferBytes, uint32_t first, uint32_t last) {
-  FileHandle file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (!file.IsOpen()) throw EInOutError(path, errno);
+  std::string_view bytes;
   if (last >= first && first < bufferBytes) {
     const size_t end = std::min<size_t>(static_cast<size_t>(last) + 1, bufferBytes);
-    if (!WriteAll(file.Get(), buffer + first, end - first)) throw EInOutError(path, errno);
+    bytes = {reinterpret_cast<const char*>(buffer) + first, end - first};
   }
-  if (file.Close() != 0) throw EInOutError(path, errno);
+  WriteWholeFile(path, bytes);
 }
 
 void FillBytes(uint8_t* buffer, uint32_t count, uint8_t value) { std::memset(buffer, value, count); }

@@ -204,4 +204,15 @@ TEST_F(MakeProjectTest, WrongArgumentsShowTheUsage) {
   EXPECT_EQ(MakeProject("FU6811N a.bin b.ptv zz").status, 2);
 }
 
+TEST_F(MakeProjectTest, OffsetBeyondThirtyTwoBitsIsRefusedNotCut) {
+  const std::string data = WriteFile("app.bin", std::string(0x10, '\x5A'));
+  const std::string job = PathOf("job.ptv");
+  for (const char* offset : {"0x100001000", "-16"}) {
+    const Run run = MakeProject("FU6811N '" + data + "' '" + job + "' " + offset);
+    EXPECT_EQ(run.status, 2) << offset << ": " << run.output;
+    EXPECT_NE(run.output.find("BIN_OFFSET"), std::string::npos) << run.output;
+    EXPECT_FALSE(Exists(job)) << offset;
+  }
+}
+
 }  // namespace
