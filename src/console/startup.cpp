@@ -22,7 +22,6 @@
 namespace {
 
 constexpr const char* kSettingsFileName = "ConfigOvg.ini";
-constexpr const char* kFirmwareFileName = "GenXBEM.FWR";
 constexpr const char* kLogFolderName = "Log";
 
 // Gauges and the log memo by the number of channels in use: one gauge per
@@ -108,7 +107,7 @@ void TOrvantBEMxPrg::LayoutGauges() {
 }
 
 void TOrvantBEMxPrg::LoadFirmwareOrReportMissing() {
-  std::string path = g.ProgramDir + kFirmwareFileName;
+  const std::string path = FirmwareImagePath();
   // A FIFO or a device under the name is no image: reading it could wait forever.
   if (IsRegularFile(path)) {
     LoadFirmwareImageFile(path);

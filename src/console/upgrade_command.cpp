@@ -5,14 +5,8 @@
 #include "link/firmware.h"
 #include "toolkit/regular_file.h"
 
-namespace {
-
-constexpr const char* kFirmwareFileName = "GenXBEM.FWR";
-
-}  // namespace
-
 void TOrvantBEMxPrg::DoFirmwarePpgrade1Click(QObject*) {
-  const std::string path = g.ProgramDir + kFirmwareFileName;
+  const std::string path = FirmwareImagePath();
   // As at start-up: a FIFO or a device under the name is no image.
   if (!IsRegularFile(path)) {
     LogLine(std::string("File of \"") + kFirmwareFileName + "\" not Found!");

@@ -102,6 +102,8 @@ void ScrambleFirmwareGroup(uint8_t* group, uint32_t k, const uint8_t* keyTable) 
   group[3] ^= key[1];
 }
 
+std::string FirmwareImagePath() { return g.ProgramDir + kFirmwareFileName; }
+
 void LoadFirmwareImage(const std::string& path) {
   g.ImageValid = 0;
   const long fileBytes = ReadImageFile(path);

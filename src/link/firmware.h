@@ -92,6 +92,10 @@ void ScrambleFirmwareGroup(uint8_t* group, uint32_t k, const uint8_t* keyTable);
 // on, and leaves everything but ImageValid (0) as it was.
 void LoadFirmwareImage(const std::string& path);
 
+// The image file's name, and its path in the program folder (ProgramDir).
+inline constexpr const char* kFirmwareFileName = "GenXBEM.FWR";
+std::string FirmwareImagePath();
+
 // Starts the upgrade of one channel: state 0xA0, busy, unready, its gauge, the
 // log line and block 0. Does nothing while g.ImageValid is 0.
 void StartFirmwareUpgrade(uint8_t ch);
