@@ -33,7 +33,6 @@ constexpr uint8_t kSnShownDecimal = 0x01;
 constexpr uint8_t kSnBigEndian = 0x04;
 
 constexpr int kFileSumPanel = 0;
-constexpr int kChipSumPanel = 1;
 constexpr int kFilePathPanel = 2;
 
 constexpr const char* kNoChipForLoadText = "请先选择芯片型号！";
@@ -44,7 +43,6 @@ constexpr const char* kOffsetOutsideImageText = "地址超出芯片有效数据�
 constexpr const char* kLoadedFormat = "File \"%s\" has been loaded!";
 constexpr const char* kProjectLoadFormat = "Load Tesmar Project file of \"%s\" at ";
 constexpr const char* kFileSumPanelFormat = "文件校验和：0x%0.8x";
-constexpr const char* kChipSumPanelFormat = "芯片校验和：0x%0.4x";
 
 void Inform(std::string_view text) { MessageDlg(text, MsgDlgType::Information, mbOK); }
 
@@ -194,7 +192,7 @@ bool TOrvantBEMxPrg::OpenProject(const std::string& path) {
   ShowSettingsInUi();
   SetStatusPanelText(kFilePathPanel, ShownText(g.DataFileName).toStdString());
   SetStatusPanelText(kFileSumPanel, Format(kFileSumPanelFormat, {g.FileSum}));
-  SetStatusPanelText(kChipSumPanel, Format(kChipSumPanelFormat, {g.ImageCrc16}));
+  ShowChipChecksumPanel();
   return true;
 }
 

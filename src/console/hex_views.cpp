@@ -40,6 +40,10 @@ void TOrvantBEMxPrg::ShowChecksums(uint32_t start, uint32_t end) {
   infoMemo_.Add("");
   LogLine(Format("Chip Main Flash CRC16 CheckSum = 0x%0.4x.", {g.ImageCrc16}));
   LogLine(Format("Chip Main Flash ACC32 CheckSum = 0x%0.4x.", {g.ImageSum32}));
+  ShowChipChecksumPanel();
+}
+
+void TOrvantBEMxPrg::ShowChipChecksumPanel() {
   SetStatusPanelText(kChipChecksumPanel, Format("芯片校验和：0x%0.4x", {g.ImageCrc16}));
 }
 

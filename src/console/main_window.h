@@ -75,6 +75,8 @@ public:
   // Texts of the status bar panels 0..2; other indexes are ignored / empty.
   void SetStatusPanelText(int panel, std::string_view text);
   std::string StatusPanelText(int panel) const;
+  // Status panel 1: "芯片校验和：" and ImageCrc16.
+  void ShowChipChecksumPanel();
 
   // The arguments after the program name, as the program was started with
   // them; FormShow reads them.
