@@ -72,9 +72,6 @@ void ApplyDesignTimeSettings() {
   g.SnDisplayFlags = 0;
 }
 
-// Throws EInOutError with the reason when the file cannot be read.
-void RequireReadableFile(const std::string& path) { const RegularFileReader opened(path); }
-
 // Loads the data file as the console's fresh load does; every box a reader
 // shows is a fault of the file, so its line box is answered Abort.
 void LoadData(const std::string& path, uint32_t binOffset) {

@@ -49,6 +49,8 @@ size_t RegularFileReader::Read(char* into, size_t count) {
   }
 }
 
+void RequireReadableFile(const std::string& path) { const RegularFileReader opened(path); }
+
 std::string ReadRegularFile(const std::string& path, size_t maxBytes) {
   RegularFileReader reader(path);
   std::string bytes;

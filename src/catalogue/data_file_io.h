@@ -26,6 +26,10 @@ private:
   int fd_;
 };
 
+// Throws as RegularFileReader when `path` cannot be opened for reading or is
+// no regular file: the check a load makes before it changes anything.
+void RequireReadableFile(const std::string& path);
+
 // The first `maxBytes` bytes of the regular file at `path` (all of it when
 // shorter). Throws as RegularFileReader.
 std::string ReadRegularFile(const std::string& path, size_t maxBytes);
