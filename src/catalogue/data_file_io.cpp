@@ -139,5 +139,3 @@ void FileReplacement::Commit(std::string_view bytes) {
   if (::rename(temporary_.c_str(), target_.c_str()) != 0) throw EInOutError(path_, errno);
   committed_ = true;
 }
-
-void ReplaceFileSafely(const std::string& path, std::string_view bytes) { FileReplacement(path).Commit(bytes); }

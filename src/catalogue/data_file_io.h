@@ -68,6 +68,3 @@ private:
   int fd_ = -1;
   bool committed_ = false;
 };
-
-// FileReplacement(path).Commit(bytes).
-void ReplaceFileSafely(const std::string& path, std::string_view bytes);

@@ -335,6 +335,29 @@ TEST_F(ProjectFileTest, UnreadableFilesRaiseTheIoError) {
   EXPECT_TRUE(boxes_.Shown().empty());
 }
 
+// The file is created before the first draw: a save that cannot create it
+// leaves the shared generator, the pad, the counts and channel 0's packet
+// slot as they were, so a later save writes what it would have written.
+TEST_F(ProjectFileTest, SaveThatCannotCreateItsFileDrawsNothing) {
+  const std::string earlier = Save("earlier.ptv");
+  ProjectFlashBytes = 0x1234;  // a value that no save of this chip gives
+  const uint32_t seed = RandSeed();
+  const uint32_t sum = ProjectSum;
+  const std::vector<uint8_t> pad(std::begin(ProjectPad), std::end(ProjectPad));
+  const std::vector<uint8_t> slot(std::begin(g.TxPacket[0]), std::end(g.TxPacket[0]));
+  EXPECT_THROW(Save("no/such/folder/job.ptv"), EInOutError);
+  EXPECT_EQ(RandSeed(), seed);
+  EXPECT_EQ(ProjectFlashBytes, 0x1234u);
+  EXPECT_EQ(ProjectSum, sum);
+  EXPECT_EQ(std::vector<uint8_t>(std::begin(ProjectPad), std::end(ProjectPad)), pad);
+  EXPECT_EQ(std::vector<uint8_t>(std::begin(g.TxPacket[0]), std::end(g.TxPacket[0])), slot);
+
+  const std::string after = Save("after.ptv");
+  SetRandSeed(seed);
+  EXPECT_EQ(ReadFile(after), ReadFile(Save("again.ptv")));
+  EXPECT_NE(ReadFile(after), ReadFile(earlier));
+}
+
 size_t EntriesIn(const std::filesystem::path& folder) {
   return static_cast<size_t>(
       std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()));
