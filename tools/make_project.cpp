@@ -5,7 +5,8 @@
 // digit) S-record, .bin binary placed at BIN_OFFSET (decimal or 0x hex, low
 // four bits cleared, default 0). The job takes the chip's defaults, the
 // option settings as the window first shows them and the checksums the
-// console computes, and is saved as the console saves a project.
+// console computes, and is saved as the console saves a project. A data file
+// that yields no data byte (no data record, a 0-byte binary) makes no job.
 // Exit status: 0 saved, 1 the job could not be made (nothing written), 2 usage.
 #include <algorithm>
 #include <cstdio>
@@ -72,9 +73,6 @@ void ApplyDesignTimeSettings() {
   g.SnDisplayFlags = 0;
 }
 
-// Throws EInOutError with the reason when the file cannot be read.
-void RequireReadableFile(const std::string& path) { const RegularFileReader opened(path); }
-
 // Loads the data file as the console's fresh load does; every box a reader
 // shows is a fault of the file, so its line box is answered Abort.
 void LoadData(const std::string& path, uint32_t binOffset) {
@@ -93,6 +91,10 @@ void LoadData(const std::string& path, uint32_t binOffset) {
     faults.push_back(box.text);
     return (box.buttons & mbAbort) ? ModalResult::Abort : ModalResult::Ok;
   });
+  // The readers leave the range as it was when no data record comes, so it
+  // starts empty: a file that yields no data byte makes no job.
+  g.FileStart = 0xFFFFFFFF;
+  g.FileEnd = 0;
   try {
     if (kind == DataFileKind::IntelHex) {
       LoadHexFile(path, g.FileStart, g.FileEnd, g.FileSum);
@@ -112,7 +114,9 @@ void LoadData(const std::string& path, uint32_t binOffset) {
   }
   SetMessageBoxResponder(previous);
   if (!faults.empty()) throw JobError{path + ": " + faults.front()};
-  if (kind != DataFileKind::Binary) {
+  if (kind == DataFileKind::Binary) {
+    if (g.FileEnd == 0) throw JobError{path + ": holds no data"};  // a byte count here
+  } else {
     if (g.FileStart > g.FileEnd) throw JobError{path + ": holds no data"};
     if (g.FileEnd > g.FlashEnd) throw JobError{path + ": data past the end of the chip's flash"};
   }

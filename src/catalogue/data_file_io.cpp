@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +29,25 @@ std::string FolderOf(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
+
+// `path` with the symbolic links of its last part followed, a dangling one
+// too (its target is the file to create). A relative link is taken from the
+// link's own folder, as the system takes it.
+std::string LinkTargetOf(const std::string& path) {
+  constexpr int kMaxLinkHops = 40;  // the system's own limit before ELOOP
+  std::string at = path;
+  std::string target(PATH_MAX, '\0');
+  for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+    const ssize_t n = ::readlink(at.c_str(), target.data(), target.size());
+    // Not a link, or not there: this is the name to write. Any other fault
+    // of the name shows when the temporary file is made or renamed.
+    if (n < 0) return at;
+    if (static_cast<size_t>(n) == target.size()) throw EInOutError(path, ENAMETOOLONG);
+    const std::string_view next(target.data(), static_cast<size_t>(n));
+    at = next.starts_with('/') ? std::string(next) : FolderOf(at) + std::string(next);
+  }
+  throw EInOutError(path, ELOOP);
+}
 }  // namespace
 
 RegularFileReader::RegularFileReader(const std::string& path) : path_(path) {
@@ -48,6 +68,8 @@ size_t RegularFileReader::Read(char* into, size_t count) {
     if (errno != EINTR) throw EInOutError(path_, errno);
   }
 }
+
+void RequireReadableFile(const std::string& path) { const RegularFileReader opened(path); }
 
 std::string ReadRegularFile(const std::string& path, size_t maxBytes) {
   RegularFileReader reader(path);
@@ -76,30 +98,44 @@ void WriteWholeFile(const std::string& path, std::string_view bytes) {
   if (::close(fd) != 0) throw EInOutError(path, errno);
 }
 
-void ReplaceFileSafely(const std::string& path, std::string_view bytes) {
-  std::string temporary = FolderOf(path) + ".orv_save_XXXXXX";
-  const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) throw EInOutError(path, errno);
-  try {
-    // mkstemp gives 0600; a saved job is an ordinary file of the user's.
+FileReplacement::FileReplacement(const std::string& path) : path_(path), target_(LinkTargetOf(path)) {
+  temporary_ = FolderOf(target_) + ".orv_save_XXXXXX";
+  fd_ = ::mkstemp(temporary_.data());
+  if (fd_ < 0) throw EInOutError(path_, errno);
+  // mkstemp gives 0600; the saved file keeps the mode of the one it replaces.
+  struct stat old {};
+  mode_t mode;
+  if (::stat(target_.c_str(), &old) == 0) {
+    mode = old.st_mode & 07777;
+  } else {
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    WriteAllOrThrow(fd, path, bytes);
-    if (::fsync(fd) != 0) throw EInOutError(path, errno);
-  } catch (...) {
-    ::close(fd);
-    ::unlink(temporary.c_str());
-    throw;
+    mode = 0666 & ~mask;
   }
-  if (::close(fd) != 0) {
+  if (::fchmod(fd_, mode) != 0) {
     const int error = errno;
-    ::unlink(temporary.c_str());
-    throw EInOutError(path, error);
+    Discard();
+    throw EInOutError(path_, error);
   }
-  if (::rename(temporary.c_str(), path.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(temporary.c_str());
-    throw EInOutError(path, error);
-  }
+}
+
+FileReplacement::~FileReplacement() {
+  if (!committed_) Discard();
+}
+
+void FileReplacement::Discard() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!temporary_.empty()) ::unlink(temporary_.c_str());
+  temporary_.clear();
+}
+
+void FileReplacement::Commit(std::string_view bytes) {
+  WriteAllOrThrow(fd_, path_, bytes);
+  if (::fsync(fd_) != 0) throw EInOutError(path_, errno);
+  const int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) throw EInOutError(path_, errno);
+  if (::rename(temporary_.c_str(), target_.c_str()) != 0) throw EInOutError(path_, errno);
+  committed_ = true;
 }

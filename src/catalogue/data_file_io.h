@@ -26,6 +26,10 @@ private:
   int fd_;
 };
 
+// Throws as RegularFileReader when `path` cannot be opened for reading or is
+// no regular file: the check a load makes before it changes anything.
+void RequireReadableFile(const std::string& path);
+
 // The first `maxBytes` bytes of the regular file at `path` (all of it when
 // shorter). Throws as RegularFileReader.
 std::string ReadRegularFile(const std::string& path, size_t maxBytes);
@@ -34,8 +38,33 @@ std::string ReadRegularFile(const std::string& path, size_t maxBytes);
 // it cannot be created or fully written; the file then holds what was written.
 void WriteWholeFile(const std::string& path, std::string_view bytes);
 
-// Replaces `path` with `bytes` through a temporary file in the same folder,
-// renamed over `path` only once it is complete and flushed, so a failed write
-// (a full disk, an I/O error) leaves the earlier file intact and no temporary
-// file behind. Throws EInOutError as WriteWholeFile.
-void ReplaceFileSafely(const std::string& path, std::string_view bytes);
+// A save that replaces the file the user named as a whole. The file written is
+// `path` with its symbolic links followed, so a link is written through and
+// its target gets the new content. The temporary file beside that target is
+// created at once (the constructor throws EInOutError when it cannot be), and
+// Commit renames it over the target only once it is complete and flushed. It
+// takes the permission bits of the file it replaces; a fresh file gets those
+// the umask allows (0666 & ~umask). Destroyed without a successful Commit, it
+// removes the temporary file, so a failed save (a full disk, an I/O error)
+// leaves the earlier file intact and nothing beside it. The rename puts a new
+// file in the old one's place: a hard link to the old file keeps the old
+// content.
+class FileReplacement {
+public:
+  explicit FileReplacement(const std::string& path);
+  ~FileReplacement();
+  FileReplacement(const FileReplacement&) = delete;
+  FileReplacement& operator=(const FileReplacement&) = delete;
+
+  // Writes `bytes` and puts the file in place. Throws EInOutError; call once.
+  void Commit(std::string_view bytes);
+
+private:
+  void Discard();  // closes and removes the temporary file
+
+  std::string path_;  // as the user named it, for the error texts
+  std::string target_;
+  std::string temporary_;
+  int fd_ = -1;
+  bool committed_ = false;
+};

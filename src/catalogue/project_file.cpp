@@ -359,6 +359,9 @@ std::string_view ModelNameOf(uint8_t seriesCode) {
 }
 
 void SaveProjectFile(const std::string& path, uint8_t seriesCode, const OfflineBlockBuilder& buildOfflineBlock) {
+  // The file comes first: a save that cannot create it draws nothing, so the
+  // shared generator, the pad and channel 0's packet slot stay as they were.
+  FileReplacement file(path);
   for (uint8_t& b : ProjectPad) b = RandomByte();
   ProjectWriter out;
   WriteHeader(out, seriesCode);
@@ -389,7 +392,7 @@ void SaveProjectFile(const std::string& path, uint8_t seriesCode, const OfflineB
   PutLe32(stored, ProjectSum);
   out.bytes.append(reinterpret_cast<const char*>(stored), sizeof stored);
   for (size_t i = 0; i < kTailBytes; ++i) out.bytes.push_back(static_cast<char>(RandomByte()));
-  ReplaceFileSafely(path, out.bytes);
+  file.Commit(out.bytes);
   Report(kCreatedText + path, true);
 }
 

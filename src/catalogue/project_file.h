@@ -47,8 +47,10 @@ using OfflineBlockBuilder = std::function<void(uint8_t* block)>;
 // its copy), g.FlashImage[BaseAddress ..] for RomSizeKB KB, g.EepImage for
 // EepSize bytes, sum, random tail. Random bytes are drawn in the format's
 // order: pad, CFG key, the builder's own draws, flash keys, EEP word and
-// keys, tail. The file is written whole to a temporary file and renamed over
-// `path`, so a failure leaves an earlier file intact; it throws EInOutError.
+// keys, tail. The file is saved as FileReplacement saves (links written
+// through, the old file's mode kept, an earlier file intact on failure); its
+// temporary file is created before the first draw, so a save that cannot
+// create it changes nothing. Throws EInOutError.
 // On success shows and logs "Created Tesmar Project File : " and the path.
 void SaveProjectFile(const std::string& path, uint8_t seriesCode, const OfflineBlockBuilder& buildOfflineBlock);
 

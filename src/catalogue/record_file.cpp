@@ -33,32 +33,46 @@ uint8_t CharValue(char c) { return kCharValues[static_cast<uint8_t>(c)]; }
 
 bool InRange(uint32_t address, uint32_t first, uint32_t last) { return first <= address && address <= last; }
 
+// The first CR or LF in [from, to), or `to`.
+const char* FindLineEnd(const char* from, const char* to) {
+  for (; from != to; ++from)
+    if (*from == '\n' || *from == '\r') return from;
+  return to;
+}
+
 // Feeds the lines of a file to `handle`, which returns false to stop.
-// Lines end at LF; a CR right before the LF is not part of the line.
+// A line ends at LF, CR LF or a lone CR, as the tools that write these files
+// end them; the end is not part of the line.
 class LineSplitter {
 public:
   template <typename Handle>
   void Run(RegularFileReader& reader, Handle&& handle) {
     std::vector<char> buffer(kReadPieceBytes + kMaxLineBytes);
-    size_t have = 0;        // bytes in buffer
+    size_t have = 0;          // bytes in buffer
     bool discarding = false;  // the rest of an overlong line is dropped
+    bool afterCr = false;     // the last line ended at a CR the buffer ended with
     for (;;) {
       const size_t got = reader.Read(buffer.data() + have, buffer.size() - have);
       const bool atEnd = got == 0;
       const size_t end = have + got;
       size_t start = 0;
-      size_t scanFrom = have;
+      // A CR LF split by the read: its LF ends no second line.
+      if (afterCr && end > 0 && buffer[0] == '\n') start = 1;
+      afterCr = false;
       for (;;) {
-        const char* lf = static_cast<const char*>(std::memchr(buffer.data() + scanFrom, '\n', end - scanFrom));
-        if (!lf) break;
-        const size_t stop = static_cast<size_t>(lf - buffer.data());
-        if (!discarding && !handle(LineOf(buffer.data() + start, stop - start))) return;
+        const char* found = FindLineEnd(buffer.data() + start, buffer.data() + end);
+        if (found == buffer.data() + end) break;
+        const size_t stop = static_cast<size_t>(found - buffer.data());
+        if (!discarding && !handle(std::string_view(buffer.data() + start, stop - start))) return;
         discarding = false;
         start = stop + 1;
-        scanFrom = start;
+        if (*found == '\r') {
+          if (start < end && buffer[start] == '\n') ++start;
+          else if (start == end) afterCr = true;
+        }
       }
       if (atEnd) {
-        if (start < end && !discarding) handle(LineOf(buffer.data() + start, end - start));
+        if (start < end && !discarding) handle(std::string_view(buffer.data() + start, end - start));
         return;
       }
       if (discarding) {
@@ -68,19 +82,13 @@ public:
       have = end - start;
       if (have >= kMaxLineBytes) {
         // Overlong: parse what fits, skip to the next line end.
-        if (!handle(LineOf(buffer.data() + start, kMaxLineBytes))) return;
+        if (!handle(std::string_view(buffer.data() + start, kMaxLineBytes))) return;
         discarding = true;
         have = 0;
         continue;
       }
       std::memmove(buffer.data(), buffer.data() + start, have);
     }
-  }
-
-private:
-  static std::string_view LineOf(const char* text, size_t length) {
-    if (length > 0 && text[length - 1] == '\r') --length;
-    return {text, length};
   }
 };
 }  // namespace

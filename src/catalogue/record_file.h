@@ -45,8 +45,8 @@ bool StoreRecordData(std::string_view line, size_t firstChar, uint32_t address, 
 using RecordLineParser = std::function<uint8_t(std::string_view line, uint32_t& lowest, uint32_t& highest)>;
 
 // The reading loop of both formats. Reads `path` line by line (a line ends at
-// LF or CR LF; a last line without LF counts), numbering every line from 1 in
-// 16 bits. Empty lines are skipped when skipEmptyLines, else parsed. A code
+// LF, CR LF or a lone CR; a last line without an end counts), numbering every
+// line from 1 in 16 bits. Empty lines are skipped when skipEmptyLines, else parsed. A code
 // other than 0 shows an error box with errorFormat (line number, text, code)
 // and the buttons OK and Abort; Abort ends the reading at once. After every
 // line that did not end in Abort, the reader's lowest / highest address

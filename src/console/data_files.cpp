@@ -5,6 +5,7 @@
 #include <QTabWidget>
 
 #include "catalogue/binary_file.h"
+#include "catalogue/data_file_io.h"
 #include "catalogue/data_file_kind.h"
 #include "catalogue/intel_hex.h"
 #include "catalogue/project_file.h"
@@ -54,14 +55,17 @@ QString ShownText(std::string_view text) {
 }
 
 // What the load commands check of a chosen file before anything changes: a
-// reader takes it, and a binary file's offset lies inside FlashImage (asked
-// here, so that a refused offset leaves the image as it was).
+// reader takes it, it can be opened as a regular file (else the file error
+// is raised, for the top-level report to show), and a binary file's offset
+// lies inside FlashImage (asked here, so that a refused offset leaves the
+// image as it was).
 bool DataFileAccepted(const std::string& path) {
   const DataFileKind kind = DataFileKindOf(path);
   if (kind == DataFileKind::Unsupported) {
     Inform(Format(kUnsupportedFileFormat, {path}));
     return false;
   }
+  RequireReadableFile(path);
   if (kind != DataFileKind::Binary) return true;
   // The dialog has no cancel: however it is closed, it keeps the offset it showed.
   if (g.FormOfsAddr) ShowModal(*g.FormOfsAddr);
@@ -127,8 +131,8 @@ void TOrvantBEMxPrg::LoadDataFile(const std::string& path) {
     case DataFileKind::Unsupported:
       break;
   }
-  // Set only once the reader has returned: a file that cannot be read raises
-  // before this, and a blank image is never taken for loaded data.
+  // Set only once the reader has returned: a file that fails while it is
+  // read raises before this, and a blank image is never taken for loaded data.
   g.DataLoaded = 1;
   infoMemo_.Add("");
   LogLine(Format("目标文件首地址 = 0x%0.8x.", {g.FileStart}));

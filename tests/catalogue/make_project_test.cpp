@@ -175,6 +175,10 @@ const FailureCase kFailureCases[] = {
     {"RecordRunningPastTheChip", "FU6811N", "app.s19", "S1053FFF112289\r\n", "past the end"},
     {"FaultyLine", "FU6811N", "app.hex", ":0100000011EF\r\n", "Error=4"},
     {"NoData", "FU6811N", "app.hex", ":00000001FF\r\n", "no data"},
+    {"EmptyHex", "FU6811N", "empty.hex", "", "holds no data"},
+    {"SRecordWithoutDataRecord", "FU6811N", "app.s19", "S00600004844521B\r\nS9030000FC\r\n", "holds no data"},
+    {"EmptySRecord", "FU6811N", "empty.s19", "", "holds no data"},
+    {"EmptyBinary", "FU6811N", "empty.bin", "", "holds no data"},
     {"BinaryLargerThanTheChip", "FU6811N", "big.bin", nullptr, "地址超出芯片有效数据范围"},
 };
 

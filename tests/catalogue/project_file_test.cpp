@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <ostream>
 #include <string>
@@ -334,8 +335,39 @@ TEST_F(ProjectFileTest, UnreadableFilesRaiseTheIoError) {
   EXPECT_TRUE(boxes_.Shown().empty());
 }
 
+// The file is created before the first draw: a save that cannot create it
+// leaves the shared generator, the pad, the counts and channel 0's packet
+// slot as they were, so a later save writes what it would have written.
+TEST_F(ProjectFileTest, SaveThatCannotCreateItsFileDrawsNothing) {
+  const std::string earlier = Save("earlier.ptv");
+  ProjectFlashBytes = 0x1234;  // a value that no save of this chip gives
+  const uint32_t seed = RandSeed();
+  const uint32_t sum = ProjectSum;
+  const std::vector<uint8_t> pad(std::begin(ProjectPad), std::end(ProjectPad));
+  const std::vector<uint8_t> slot(std::begin(g.TxPacket[0]), std::end(g.TxPacket[0]));
+  EXPECT_THROW(Save("no/such/folder/job.ptv"), EInOutError);
+  EXPECT_EQ(RandSeed(), seed);
+  EXPECT_EQ(ProjectFlashBytes, 0x1234u);
+  EXPECT_EQ(ProjectSum, sum);
+  EXPECT_EQ(std::vector<uint8_t>(std::begin(ProjectPad), std::end(ProjectPad)), pad);
+  EXPECT_EQ(std::vector<uint8_t>(std::begin(g.TxPacket[0]), std::end(g.TxPacket[0])), slot);
+
+  const std::string after = Save("after.ptv");
+  SetRandSeed(seed);
+  EXPECT_EQ(ReadFile(after), ReadFile(Save("again.ptv")));
+  EXPECT_NE(ReadFile(after), ReadFile(earlier));
+}
+
+size_t EntriesIn(const std::filesystem::path& folder) {
+  return static_cast<size_t>(
+      std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()));
+}
+
 TEST_F(ProjectFileTest, FailedSaveLeavesTheEarlierFileIntact) {
   const std::string path = WriteFile("job.ptv", "the earlier job");
+  std::filesystem::create_directory(folder_ / "jobs");
+  const std::string target = WriteFile("jobs/linked.ptv", "the earlier linked job");
+  std::filesystem::create_symlink("jobs/linked.ptv", PathOf("link.ptv"));
   // A file size limit below the project's size makes the write fail part way,
   // as a full disk would.
   struct rlimit old;
@@ -345,10 +377,62 @@ TEST_F(ProjectFileTest, FailedSaveLeavesTheEarlierFileIntact) {
   small.rlim_cur = 8192;
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
   EXPECT_THROW(Save("job.ptv"), EInOutError);
+  EXPECT_THROW(Save("link.ptv"), EInOutError);
   ::setrlimit(RLIMIT_FSIZE, &old);
   ::signal(SIGXFSZ, previousHandler);
   EXPECT_EQ(ReadFile(path), "the earlier job");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_), std::filesystem::directory_iterator()), 1);
+  EXPECT_EQ(ReadFile(target), "the earlier linked job");
+  EXPECT_TRUE(std::filesystem::is_symlink(PathOf("link.ptv")));
+  // No temporary file beside either.
+  EXPECT_EQ(EntriesIn(folder_), 3u);
+  EXPECT_EQ(EntriesIn(folder_ / "jobs"), 1u);
+}
+
+// A link, a link to a link and a dangling link are written through: the
+// file they name gets the job, and each link stays a link.
+TEST_F(ProjectFileTest, SaveThroughALinkWritesTheFileItNames) {
+  std::filesystem::create_directory(folder_ / "jobs");
+  const std::string target = WriteFile("jobs/real.ptv", "the earlier job");
+  std::filesystem::create_symlink("jobs/real.ptv", PathOf("job.ptv"));
+  std::filesystem::create_symlink(PathOf("job.ptv"), PathOf("latest.ptv"));
+  std::filesystem::create_symlink("fresh.ptv", folder_ / "jobs" / "next.ptv");  // relative to its own folder
+  const JobSnapshot saved = JobSnapshot::Take();
+  for (const char* name : {"job.ptv", "latest.ptv", "jobs/next.ptv"}) {
+    SCOPED_TRACE(name);
+    Save(name);
+    EXPECT_TRUE(std::filesystem::is_symlink(PathOf(name)));
+  }
+  EXPECT_EQ(std::filesystem::read_symlink(PathOf("job.ptv")), "jobs/real.ptv");
+  for (const std::string& file : {target, PathOf("jobs/fresh.ptv")}) {
+    ASSERT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(file))) << file;
+    ChangeEverything();
+    EXPECT_EQ(LoadProjectFile(file), kProjectLoaded) << file;
+    EXPECT_EQ(std::vector<uint8_t>(g.FlashImage, g.FlashImage + 0x4000),
+              std::vector<uint8_t>(saved.flash.begin(), saved.flash.begin() + 0x4000));
+  }
+  EXPECT_EQ(EntriesIn(folder_), 3u);
+  EXPECT_EQ(EntriesIn(folder_ / "jobs"), 3u);
+}
+
+// The saved file keeps the permission bits of the one it replaces; a fresh
+// one gets what the umask allows.
+TEST_F(ProjectFileTest, SaveKeepsTheModeOfTheFileItReplaces) {
+  using std::filesystem::perms;
+  for (const perms mode : {perms(0600), perms(0640), perms(0755), perms(0444)}) {
+    const std::string path = WriteFile("job.ptv", "the earlier job");
+    std::filesystem::permissions(path, mode);
+    Save();
+    EXPECT_EQ(std::filesystem::status(path).permissions(), mode) << std::oct << static_cast<int>(mode);
+    std::filesystem::remove(path);
+  }
+  for (const mode_t mask : {mode_t{027}, mode_t{022}, mode_t{0}}) {
+    const mode_t previous = ::umask(mask);
+    Save("fresh.ptv");
+    ::umask(previous);
+    EXPECT_EQ(std::filesystem::status(PathOf("fresh.ptv")).permissions(), perms(0666 & ~mask))
+        << std::oct << mask;
+    std::filesystem::remove(PathOf("fresh.ptv"));
+  }
 }
 
 TEST_F(ProjectFileTest, ModelNamesFitTheirField) {

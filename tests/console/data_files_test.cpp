@@ -2,6 +2,10 @@
 // scripted file dialogs, message boxes and offset dialog.
 #include <QTabWidget>
 #include <QTableView>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "console/hex_grid_model.h"
 
@@ -110,21 +114,69 @@ INSTANTIATE_TEST_SUITE_P(Extensions, ReaderByExtensionTest,
                                            ReaderCase{"S10", "image.S10", false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// A fresh load has blanked the image before the reader fails, so nothing is
-// left to program; a further load that fails keeps what was loaded before.
-TEST_F(DataFilesTest, UnreadableHexFileStopsTheLoadAtTheReaderWithNoDataLoaded) {
-  ChooseChip32K();
-  g.DataLoaded = 1;
-  files.Choose(folder + "missing.hex");
-  EXPECT_THROW(window->FileOpenBtnClick(nullptr), EInOutError);
-  EXPECT_EQ(g.DataLoaded, 0);
-  EXPECT_EQ(LogLines().size(), 1u);  // the "has been loaded" line only
+enum class Unreadable { Missing, Fifo, Folder, NoReadPermission };
+struct UnreadableCase {
+  const char* name;
+  const char* fileName;
+  Unreadable kind;
+};
+void PrintTo(const UnreadableCase& c, std::ostream* os) { *os << c.name; }
 
+class UnreadableDataFileTest : public DataFilesTest, public ::testing::WithParamInterface<UnreadableCase> {};
+
+// A file that the regular-file opener refuses is refused before anything
+// changes, whatever its format: the file error is raised for the top-level
+// report, and the image, DataLoaded, the name, the path panel and the log
+// stay as they were; a binary file asks no offset.
+TEST_P(UnreadableDataFileTest, ShowsTheFileErrorAndChangesNothing) {
+  const UnreadableCase& c = GetParam();
+  const std::string path = folder + c.fileName;
+  switch (c.kind) {
+    case Unreadable::Missing:
+      break;
+    case Unreadable::Fifo:
+      ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+      break;
+    case Unreadable::Folder:
+      std::filesystem::create_directory(path);
+      break;
+    case Unreadable::NoReadPermission:
+      if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
+      WriteFile(c.fileName, Pattern(64, 1));
+      std::filesystem::permissions(path, std::filesystem::perms::none);
+      break;
+  }
+  ChooseChip32K();
+  g.FlashImage[0] = 0x5A;
   g.DataLoaded = 1;
-  files.Choose(folder + "missing.hex");
-  EXPECT_THROW(window->SpdBtnLoadMoreClick(nullptr), EInOutError);
+  g.DataFileName = "earlier.bin";
+  for (auto handler : {&TOrvantBEMxPrg::FileOpenBtnClick, &TOrvantBEMxPrg::SpdBtnLoadMoreClick}) {
+    files.Choose(path);
+    try {
+      (window.get()->*handler)(nullptr);
+      ADD_FAILURE() << "no file error";
+    } catch (const EInOutError& e) {
+      EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+    }
+  }
   EXPECT_EQ(g.DataLoaded, 1);
+  EXPECT_EQ(g.FlashImage[0], 0x5A);
+  EXPECT_EQ(g.DataFileName, "earlier.bin");
+  EXPECT_EQ(window->StatusPanelText(2), "");
+  EXPECT_TRUE(LogLines().empty());
+  EXPECT_TRUE(shownForms.empty());
+  EXPECT_TRUE(boxes.Shown().empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(Files, UnreadableDataFileTest,
+                         ::testing::Values(UnreadableCase{"MissingHex", "missing.hex", Unreadable::Missing},
+                                           UnreadableCase{"MissingSRecord", "missing.s19", Unreadable::Missing},
+                                           UnreadableCase{"MissingBinary", "missing.bin", Unreadable::Missing},
+                                           UnreadableCase{"FifoBinary", "pipe.bin", Unreadable::Fifo},
+                                           UnreadableCase{"FolderBinary", "folder.bin", Unreadable::Folder},
+                                           UnreadableCase{"UnreadableBinary", "locked.bin",
+                                                          Unreadable::NoReadPermission}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct RefusedCase {
   const char* name;
