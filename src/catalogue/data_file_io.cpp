@@ -87,7 +87,14 @@ std::string ReadRegularFile(const std::string& path, size_t maxBytes) {
 }
 
 void WriteWholeFile(const std::string& path, std::string_view bytes) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  struct stat named {};
+  if (::stat(path.c_str(), &named) != 0 || S_ISREG(named.st_mode)) {
+    FileReplacement(path).Commit(bytes);
+    return;
+  }
+  // A device or FIFO takes the bytes as a stream: there is no file to
+  // replace, and renaming over its node would remove the device itself.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
   if (fd < 0) throw EInOutError(path, errno);
   try {
     WriteAllOrThrow(fd, path, bytes);
@@ -99,19 +106,22 @@ void WriteWholeFile(const std::string& path, std::string_view bytes) {
 }
 
 FileReplacement::FileReplacement(const std::string& path) : path_(path), target_(LinkTargetOf(path)) {
-  temporary_ = FolderOf(target_) + ".orv_save_XXXXXX";
-  fd_ = ::mkstemp(temporary_.data());
-  if (fd_ < 0) throw EInOutError(path_, errno);
-  // mkstemp gives 0600; the saved file keeps the mode of the one it replaces.
+  // The saved file keeps the mode of the one it replaces.
   struct stat old {};
   mode_t mode;
   if (::stat(target_.c_str(), &old) == 0) {
+    // Renaming over a device node or FIFO would delete it, not write to it.
+    if (!S_ISREG(old.st_mode) && !S_ISDIR(old.st_mode)) throw EInOutError(path_, kNotRegularFileText);
     mode = old.st_mode & 07777;
   } else {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     mode = 0666 & ~mask;
   }
+  temporary_ = FolderOf(target_) + ".orv_save_XXXXXX";
+  fd_ = ::mkstemp(temporary_.data());
+  if (fd_ < 0) throw EInOutError(path_, errno);
+  // mkstemp gives 0600.
   if (::fchmod(fd_, mode) != 0) {
     const int error = errno;
     Discard();

@@ -34,8 +34,10 @@ void RequireReadableFile(const std::string& path);
 // shorter). Throws as RegularFileReader.
 std::string ReadRegularFile(const std::string& path, size_t maxBytes);
 
-// Creates or replaces `path` with `bytes` in place. Throws EInOutError when
-// it cannot be created or fully written; the file then holds what was written.
+// Creates or replaces the file `path` with `bytes` through a FileReplacement,
+// so a write that fails part way leaves the earlier file whole. A device or
+// FIFO under that name is written to as a stream. Throws EInOutError when the
+// file cannot be created or fully written.
 void WriteWholeFile(const std::string& path, std::string_view bytes);
 
 // A save that replaces the file the user named as a whole. The file written is
@@ -44,11 +46,13 @@ void WriteWholeFile(const std::string& path, std::string_view bytes);
 // created at once (the constructor throws EInOutError when it cannot be), and
 // Commit renames it over the target only once it is complete and flushed. It
 // takes the permission bits of the file it replaces; a fresh file gets those
-// the umask allows (0666 & ~umask). Destroyed without a successful Commit, it
-// removes the temporary file, so a failed save (a full disk, an I/O error)
-// leaves the earlier file intact and nothing beside it. The rename puts a new
-// file in the old one's place: a hard link to the old file keeps the old
-// content.
+// the umask allows (0666 & ~umask). A target that is there but is neither a
+// regular file nor a folder (a device, a FIFO) is refused with
+// kNotRegularFileText, since the rename would remove it. Destroyed without a
+// successful Commit, it removes the temporary file, so a failed save (a full
+// disk, an I/O error) leaves the earlier file intact and nothing beside it.
+// The rename puts a new file in the old one's place: a hard link to the old
+// file keeps the old content.
 class FileReplacement {
 public:
   explicit FileReplacement(const std::string& path);
