@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -275,6 +277,28 @@ TEST_F(UnattendedRunTest, SecondSignalAfterASecondEndsAHeldCloseAtOnce) {
   ASSERT_TRUE(program->WaitForExit(5s).has_value()) << "the second signal did not end the held close";
   EXPECT_EQ(program->EndSignal(), SIGTERM);
   EXPECT_FALSE(ResultExists());
+}
+
+// An earlier run's "Download Success" that cannot be deleted (a folder under
+// its name, which not even root can unlink) would speak for this run: nothing
+// is downloaded, the program stays open and its log says why.
+TEST_F(UnattendedRunTest, OldResultThatCannotBeDeletedStartsNoDownload) {
+  fs::remove(folder + "ResDW.Txt");
+  fs::create_directory(folder + "ResDW.Txt");
+  std::ofstream(folder + "ResDW.Txt/Download Success") << "an earlier run's";
+  Start(job);
+  EXPECT_TRUE(farm->WaitForAll(Identified, kRunLimit));
+  EXPECT_FALSE(program->WaitForExit(3s).has_value());
+  for (size_t ch = 0; ch < kUnits; ++ch) EXPECT_FALSE(DownloadStarted(farm->Unit(ch))) << "unit " << ch + 1;
+  ASSERT_EQ(program->Signal(SIGTERM), 0);
+  ASSERT_TRUE(program->WaitForExit(kRunLimit).has_value());
+  const auto logs = SavedLogs();
+  ASSERT_EQ(logs.size(), 1u);
+  const std::string why = folder + "ResDW.Txt of an earlier run could not be deleted: " + std::strerror(EISDIR);
+  EXPECT_TRUE(std::any_of(logs[0].begin(), logs[0].end(),
+                          [&](const std::string& line) { return line.find(why) != std::string::npos; }))
+      << why;
+  EXPECT_TRUE(fs::exists(folder + "ResDW.Txt/Download Success"));
 }
 
 TEST_F(UnattendedRunTest, UnitThatNeverAnswersTheSearchStartsNoDownload) {
