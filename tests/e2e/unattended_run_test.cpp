@@ -141,7 +141,7 @@ protected:
     return false;
   }
   // A run that stays open in its download: unit 2 falls silent in it, the
-  // others take the job; true once every unit has begun its download.
+  // others take the job. Returns once every unit has begun its download.
   void StartAWaitingRun(const std::vector<std::string>& launcher = {}) {
     farm->Unit(1).AddFault(SilenceInTheDownload());
     program = std::make_unique<ProgramRun>(folder, std::vector<std::string>{job, "OFF"}, launcher);
@@ -238,7 +238,7 @@ TEST_F(UnattendedRunTest, TimeoutSentSigtermClosesTheRunCleanlyEveryTime) {
     fs::remove_all(folder + "Log");
     farm = std::make_unique<SimUnitFarm>(kUnits);
     farm->WriteConfig(folder);
-    StartAWaitingRun({"timeout", "120"});
+    ASSERT_NO_FATAL_FAILURE(StartAWaitingRun({"timeout", "120"}));
     ASSERT_EQ(program->Signal(SIGTERM), 0);
     const std::optional<int> exitCode = program->WaitForExit(kRunLimit);
     ASSERT_TRUE(exitCode.has_value()) << "still running after SIGTERM";
@@ -258,7 +258,7 @@ TEST_F(UnattendedRunTest, TimeoutSentSigtermClosesTheRunCleanlyEveryTime) {
 // program at once.
 TEST_F(UnattendedRunTest, SecondSignalAfterASecondEndsAHeldCloseAtOnce) {
   std::ofstream(folder + "Log") << "not a folder";
-  StartAWaitingRun();
+  ASSERT_NO_FATAL_FAILURE(StartAWaitingRun());
   ASSERT_EQ(program->Signal(SIGTERM), 0);
   const auto first = std::chrono::steady_clock::now();
   std::this_thread::sleep_for(50ms);
