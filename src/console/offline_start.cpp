@@ -15,7 +15,8 @@ using namespace std::chrono_literals;
 
 // A unit answers the reset only once its port has settled after the open.
 constexpr auto kOpenSettleTime = 30ms;
-// Ticks of the channel time-out, as the device search gives it.
+// Ticks of the channel time-out at the off-line start (3 s), as after an
+// acknowledged programming block; the search gives its channels 500.
 constexpr uint16_t kOfflineChannelTicks = 300;
 
 // The device a listed port name stands for: the listing's own device folder

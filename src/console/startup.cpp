@@ -23,6 +23,7 @@ namespace {
 
 constexpr const char* kSettingsFileName = "ConfigOvg.ini";
 constexpr const char* kLogFolderName = "Log";
+constexpr const char* kOldResultLeftFormat = "%s of an earlier run could not be deleted: %s: download not started!";
 
 // Gauges and the log memo by the number of channels in use: one gauge per
 // channel, in pairs above four, bottom-aligned at the lowest gauge's top; the
@@ -128,10 +129,15 @@ void TOrvantBEMxPrg::ReadCommandLine() {
   g.ExitAfterDownload = 0;
   g.CmdLineProject = commandLine_[0];
   if (commandLine_.size() >= 2 && UpperAscii(commandLine_[1]) == "OFF") g.ExitAfterDownload = 1;
-  // The result file then speaks of this run only.
+  // The result file then speaks of this run only. One that cannot be deleted
+  // would speak for it: the run then downloads nothing and never ends by itself.
   if (g.ExitAfterDownload != 0) {
-    std::string reason = RemoveOldDownloadResult();
-    if (!reason.empty()) LogLine(Format("%s of an earlier run could not be deleted: %s", {DownloadResultPath(), reason}));
+    const std::string reason = RemoveOldDownloadResult();
+    if (!reason.empty()) {
+      LogLine(Format(kOldResultLeftFormat, {DownloadResultPath(), reason}));
+      g.CommandLineMode = 0;
+      g.ExitAfterDownload = 0;
+    }
   }
 }
 

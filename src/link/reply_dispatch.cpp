@@ -33,10 +33,6 @@ constexpr uint8_t kResultOutOfRange = 85;
 // Ending code of a blank check that found data: red, without a message.
 constexpr uint8_t kEndNotBlank = 1;
 
-// Payload bytes of the reply HandleReply decoded last, per channel: what a
-// data handler may read of g.TxPacket beyond the header.
-uint16_t replyPayloadBytes[kChannels] = {};
-
 bool IsAck(uint8_t status) { return status == 0 || status == kResultSuccess; }
 bool InAuto(uint8_t channel) { return g.ChannelAuto[channel] != 0; }
 const uint8_t* Payload(uint8_t channel) { return g.TxPacket[channel] + kPacketHeaderBytes; }
@@ -44,7 +40,7 @@ const uint8_t* Payload(uint8_t channel) { return g.TxPacket[channel] + kPacketHe
 // A data reply shorter than what its handler reads is a bad frame, not old
 // bytes of the slot.
 bool PayloadHolds(size_t bytes, uint8_t channel) {
-  if (replyPayloadBytes[channel] >= bytes) return true;
+  if (g.ReplyPayloadBytes[channel] >= bytes) return true;
   ReportResultCode(kFrameBad, channel);
   return false;
 }
@@ -112,7 +108,7 @@ void HandleReply(uint8_t channel, uint16_t frameLength) {
     return;
   }
   constexpr uint16_t kFraming = kPacketHeaderBytes + kPacketCrcBytes;
-  replyPayloadBytes[channel] = decodedLength > kFraming ? static_cast<uint16_t>(decodedLength - kFraming) : 0;
+  g.ReplyPayloadBytes[channel] = decodedLength > kFraming ? static_cast<uint16_t>(decodedLength - kFraming) : 0;
   DispatchStepResult(CheckPacket(g.TxPacket[channel], decodedLength), channel);
 }
 

@@ -32,7 +32,7 @@ void HandleReply(uint8_t channel, uint16_t frameLength);
 // Calls the handler of g.ChannelState[channel]; a state without a handler
 // (read from address, idle, anything else) only clears ChannelBusy. The
 // payload the handlers read is that of the reply HandleReply decoded last on
-// the channel (none before the first).
+// the channel, its length kept in g.ReplyPayloadBytes (none before the first).
 void DispatchStepResult(uint8_t status, uint8_t channel);
 
 // The handlers, one per state.

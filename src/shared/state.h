@@ -68,6 +68,9 @@ struct DefinBEM {
   uint8_t ChannelAuto[kChannelSlots];
   uint8_t ChannelBusy[kChannelSlots];
   uint8_t ChannelTickProgress[kChannelSlots];
+  // Payload bytes of the reply the reply dispatch decoded last on the channel
+  // into its TxPacket: what a data handler may read beyond the header.
+  uint16_t ReplyPayloadBytes[kChannelSlots];
 
   // Channel counts and run totals.
   uint8_t DeviceCount;

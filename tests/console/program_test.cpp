@@ -216,8 +216,9 @@ INSTANTIATE_TEST_SUITE_P(Signals, ExecutableSignalCloseTest,
                                            SignalCase{"SigtermDuringTheStartUpBox", SIGTERM, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// Two signals at once: the second does not wait for the close the first began.
-// Stopped while they are sent, so both are pending when it goes on.
+// Two different signals at once: the second is no copy of the first and does
+// not wait for the close the first began. Stopped while they are sent, so both
+// are pending when it goes on.
 TEST_F(ExecutableSignalTest, ASecondSignalEndsItAtOnce) {
   PlaceFirmwareImage();
   Start();

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "console/hex_grid_model.h"
@@ -229,6 +231,31 @@ INSTANTIATE_TEST_SUITE_P(
                       CommandLineCase{"OFFAlone", {"OFF"}, 1, 0, "OFF"},
                       CommandLineCase{"FurtherArgumentsIgnored", {"a.ptv", "off", "extra"}, 1, 1, "a.ptv"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// An earlier run's result that cannot be deleted (a folder under its name
+// cannot be, not even by root) would speak for this run: nothing is downloaded.
+TEST_F(StartupTest, UnattendedRunWhoseOldResultStaysDownloadsNothing) {
+  PlaceFirmwareImage();
+  const std::string result = folder + "ResDW.Txt";
+  ASSERT_TRUE(CreateDir(result));
+  WriteProgramFile("ResDW.Txt/inside", {"x"});
+  window->SetCommandLine({folder + "job.ptv", "OFF"});
+  window->FormShow(nullptr);
+  ASSERT_EQ(LogLines().size(), 2u);
+  EXPECT_EQ(LogLines()[1], "> 14:03:22 " + result + " of an earlier run could not be deleted: " +
+                               std::strerror(EISDIR) + ": download not started!");
+  // Every unit found: the command line's download would come now.
+  g.DeviceCount = 2;
+  g.FoundDevices = 2;
+  g.DownloadOkCount = 2;
+  window->Timer2Timer(window->Timer2);
+  EXPECT_EQ(LogLines().size(), 2u);
+  EXPECT_TRUE(boxes.Shown().empty());
+  for (int ch = 0; ch < kChannels; ++ch) EXPECT_EQ(g.ChannelBusy[ch], 0) << ch;
+  // Nor does the run end by itself: no result is written over the folder.
+  EXPECT_NO_THROW(window->Timer1Timer(window->Timer1));
+  EXPECT_TRUE(DirectoryExists(result));
+}
 
 TEST_F(StartupTest, FirstShowRunsFormShowOnce) {
   PlaceFirmwareImage();

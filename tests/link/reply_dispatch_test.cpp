@@ -13,6 +13,7 @@
 #include "link/wire.h"
 #include "shared/main_window.h"
 #include "shared/state.h"
+#include "support/process_state.h"
 #include "support/reply_frames.h"
 #include "toolkit/clock.h"
 #include "toolkit/combo_box.h"
@@ -416,6 +417,20 @@ TEST_F(ReplyDispatchTest, FirmwareUpgradeStateHasItsRow) {
   ASSERT_TRUE(Sent().has_value());
   EXPECT_EQ(Sent()->code, kCmdFirmwareBlock);
   EXPECT_EQ(g.ChannelState[kCh], TChannelState::FirmwareUpgrade);
+}
+
+// What a data handler may read is part of the process state: after its reset
+// (a test's clean start) no earlier reply's length is left to read by.
+TEST_F(ReplyDispatchTest, ResetLeavesNoEarlierReplyForADataHandler) {
+  EnterStep(S::ReadChipId, false);
+  Receive(Data(kChipIdBytes, 0x00));
+  ASSERT_EQ(LogTexts(), std::vector<std::string>{"UID=00 00 00 00 00 00 00 00 00 00 00 00 "});
+  ResetProcessState();
+  SetUp();
+  EnterStep(S::ReadChipId, false);
+  memo_.Clear();
+  DispatchStepResult(0, kCh);
+  EXPECT_EQ(LogTexts(), std::vector<std::string>{"数据包错误！"});
 }
 
 TEST_F(ReplyDispatchTest, ChannelsPastSevenAreIgnored) {

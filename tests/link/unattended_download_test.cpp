@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -99,6 +101,14 @@ TEST_F(UnattendedDownloadTest, OldResultIsRemovedAndAMissingOneIsNoError) {
   EXPECT_EQ(RemoveOldDownloadResult(), "");
   EXPECT_FALSE(std::filesystem::exists(folder_ + "ResDW.Txt"));
   EXPECT_EQ(RemoveOldDownloadResult(), "");
+}
+
+// A folder under the result file's name cannot be unlinked, not even by root.
+TEST_F(UnattendedDownloadTest, OldResultThatCannotBeRemovedGivesTheSystemsReasonAndStays) {
+  std::filesystem::create_directory(folder_ + "ResDW.Txt");
+  { std::ofstream(folder_ + "ResDW.Txt/inside") << "x"; }
+  EXPECT_EQ(RemoveOldDownloadResult(), std::strerror(EISDIR));
+  EXPECT_TRUE(std::filesystem::exists(folder_ + "ResDW.Txt/inside"));
 }
 
 TEST_F(UnattendedDownloadTest, ProgramFolderThatIsNoFolderRaisesTheIoErrorAndSaysWhyNothingWasRemoved) {

@@ -5,29 +5,66 @@
 #include <unistd.h>
 
 #include <QSocketNotifier>
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
+#include <ctime>
 #include <iterator>
 
 namespace {
 
 constexpr int kHandledSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
-// What the handler may touch: plain values, set before it is installed.
+// What the handler may touch: plain values set before it is installed, and
+// lock-free atomics. It runs with all three signals held back on its thread,
+// but the process's other threads may take the next copy at the same moment,
+// so the first request is claimed by one exchange.
 int g_requestPipe = -1;
-volatile sig_atomic_t g_requested = 0;
+std::atomic<int> g_requestSignal{0};  // the signal of the request, 0 before one
+// CLOCK_MONOTONIC at the request in ns; kTimeNotYet until its handler stored
+// it, kTimeUnknown when the clock could not be read.
+constexpr int64_t kTimeNotYet = 0;
+constexpr int64_t kTimeUnknown = -1;
+std::atomic<int64_t> g_requestTime{kTimeNotYet};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<int64_t>::is_always_lock_free,
+              "signal handlers may only use lock-free atomics");
 struct sigaction g_previous[std::size(kHandledSignals)];
 
+// A supervisor hands its signal on twice, microseconds apart: to the program
+// and to its process group (GNU timeout does). Copies within this time of the
+// first are that one request; a later signal asks again.
+constexpr int64_t kCopyWindowNs = 1'000'000'000;
+
+int64_t MonotonicNs() {
+  timespec now{};
+  if (clock_gettime(CLOCK_MONOTONIC, &now) != 0) return kTimeUnknown;
+  return int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
+}
+
+// A signal that repeats the request: the same one, within the copy window.
+// Without a time to compare, every further signal is a new request.
+bool CopyOfTheRequest(int signalNumber, int64_t now) {
+  if (signalNumber != g_requestSignal.load()) return false;
+  const int64_t first = g_requestTime.load();
+  // The first is being taken on another thread this very moment.
+  if (first == kTimeNotYet) return true;
+  if (first == kTimeUnknown || now == kTimeUnknown) return false;
+  return now - first < kCopyWindowNs;
+}
+
 void OnTerminationSignal(int signalNumber) {
-  if (g_requested) {
+  const int savedErrno = errno;
+  const int64_t now = MonotonicNs();
+  int none = 0;
+  if (g_requestSignal.compare_exchange_strong(none, signalNumber)) {
+    g_requestTime.store(now == kTimeNotYet ? kTimeUnknown : now);
+    const unsigned char number = static_cast<unsigned char>(signalNumber);
+    [[maybe_unused]] const ssize_t written = write(g_requestPipe, &number, 1);
+  } else if (!CopyOfTheRequest(signalNumber, now)) {
     // Blocked while this handler runs; delivered by default action on return.
     signal(signalNumber, SIG_DFL);
     raise(signalNumber);
-    return;
   }
-  g_requested = 1;
-  const int savedErrno = errno;
-  const unsigned char number = static_cast<unsigned char>(signalNumber);
-  [[maybe_unused]] const ssize_t written = write(g_requestPipe, &number, 1);
   errno = savedErrno;
 }
 
@@ -41,11 +78,12 @@ TerminationSignals::TerminationSignals(std::function<void(int)> onRequest) : onR
   notifier_ = std::make_unique<QSocketNotifier>(pipe_[0], QSocketNotifier::Read);
   QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { TakeRequest(); });
   g_requestPipe = pipe_[1];
-  g_requested = 0;
+  g_requestSignal = 0;
+  g_requestTime = kTimeNotYet;
   struct sigaction action {};
   action.sa_handler = OnTerminationSignal;
-  // Each handler runs with the other two held back, so two signals at once
-  // are one request and one immediate end, never two requests.
+  // Each handler runs with the other two held back on its thread; between
+  // threads, the exchange in the handler makes the first request the only one.
   sigemptyset(&action.sa_mask);
   for (int signalNumber : kHandledSignals) sigaddset(&action.sa_mask, signalNumber);
   action.sa_flags = SA_RESTART;
@@ -56,7 +94,8 @@ TerminationSignals::~TerminationSignals() {
   if (!notifier_) return;
   for (size_t i = 0; i < std::size(kHandledSignals); ++i) sigaction(kHandledSignals[i], &g_previous[i], nullptr);
   g_requestPipe = -1;
-  g_requested = 0;
+  g_requestSignal = 0;
+  g_requestTime = kTimeNotYet;
   notifier_.reset();
   close(pipe_[0]);
   close(pipe_[1]);

@@ -3,9 +3,12 @@
 // The signal handler itself only writes the signal's number into a pipe (which
 // is async-signal-safe); a QSocketNotifier on the pipe's other end calls the
 // request handler from the event loop, including a modal dialog's loop. A
-// second of these signals, once one has come, ends the process at once by the
-// signal's default action: whatever the first one started may hang, the
-// second one may not.
+// second request, once one has come, ends the process at once by the signal's
+// default action: whatever the first one started may hang, the second one may
+// not. Copies of the first signal that arrive within one second of it (a
+// supervisor that signals the program and then its process group) are that
+// same request; any other of these signals, or the same one a second or more
+// later, is a second request.
 //
 // One object at a time, made on the GUI thread once the application exists;
 // its destructor puts back the dispositions it found.
