@@ -104,7 +104,14 @@ void ScrambleFirmwareGroup(uint8_t* group, uint32_t k, const uint8_t* keyTable) 
 
 std::string FirmwareImagePath() { return g.ProgramDir + kFirmwareFileName; }
 
+bool FirmwareUpgradeRunning() {
+  for (uint8_t ch = 0; ch < kChannels; ++ch)
+    if (g.ChannelState[ch] == TChannelState::FirmwareUpgrade) return true;
+  return false;
+}
+
 void LoadFirmwareImage(const std::string& path) {
+  if (FirmwareUpgradeRunning()) return;
   g.ImageValid = 0;
   const long fileBytes = ReadImageFile(path);
   if (fileBytes < 0) return;

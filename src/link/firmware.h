@@ -82,6 +82,16 @@ void CopyVersionField(const uint8_t* p, uint32_t& sum, size_t n);
 // bytes 0 and 2 with key byte 4*(k mod 1024), bytes 1 and 3 with the next.
 void ScrambleFirmwareGroup(uint8_t* group, uint32_t k, const uint8_t* keyTable);
 
+// One image per upgrade. A unit that is being upgraded (a channel in state
+// 0xA0) receives every block from the image its upgrade started with: a mix of
+// two images, or of an image and a file's raw bytes, may leave the unit unable
+// to start. So while FirmwareUpgradeRunning(), LoadFirmwareImage does nothing
+// at all: FirmwareImage, the header values, g.FirmwareVersion and
+// g.ImageValid stay those of the running upgrade, and a file that does not
+// load can never replace the valid image in use. The upgrade command waits
+// until no channel upgrades before it loads (and logs that it waits).
+bool FirmwareUpgradeRunning();
+
 // Loads and unscrambles the image at path into FirmwareImage and sets
 // g.ImageValid (1 only for a right magic and checksum within the limits) and
 // g.FirmwareVersion (the version field when it begins with 'V', else zeros).
@@ -89,7 +99,8 @@ void ScrambleFirmwareGroup(uint8_t* group, uint32_t k, const uint8_t* keyTable);
 // but FirmwareImage (and FirmwareBase) as it was. A file that cannot be read
 // counts as empty: no magic, ImageValid 0 (the callers report a missing file).
 // A name that is no regular file (a FIFO, a device) is not read, never waited
-// on, and leaves everything but ImageValid (0) as it was.
+// on, and leaves everything but ImageValid (0) as it was. Refused, with
+// nothing read or changed, while a channel upgrades (see above).
 void LoadFirmwareImage(const std::string& path);
 
 // The image file's name, and its path in the program folder (ProgramDir).

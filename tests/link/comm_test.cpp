@@ -422,6 +422,23 @@ TEST_F(CommHangup, FarEndClosedEndsTheReaderWhileTheWriterRunsOn) {
   EXPECT_TRUE(events_.blocks.empty());
 }
 
+// The bytes the reader holds when the line goes dead are delivered before
+// the hang-up: a unit's last reply is not lost because it unplugged at once.
+TEST_F(CommHangup, BytesJustBeforeTheHangUpArriveAheadOfIt) {
+  Open();
+  comm_.SetReadIntervalTimeout(500);
+  std::vector<std::string> order;
+  comm_.OnReceiveData = [&](TComm*, const uint8_t* buffer, uint16_t length) {
+    order.push_back("block " + std::string(buffer, buffer + length));
+  };
+  comm_.OnRequestHangup = [&](TComm*) { order.push_back("hang-up"); };
+  ASSERT_TRUE(pty_.Write("xyz"));
+  std::this_thread::sleep_for(50ms);  // well inside the interval: the block is still open
+  pty_.CloseMaster();
+  ASSERT_TRUE(DrainUntil([&] { return !order.empty() && order.back() == "hang-up"; }));
+  EXPECT_EQ(order, (std::vector<std::string>{"block xyz", "hang-up"}));
+}
+
 TEST_F(CommSettings, OpenSetsTheChannelLine) {
   Open();
   const termios line = pty_.SlaveSettings();

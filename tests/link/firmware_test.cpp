@@ -307,11 +307,59 @@ TEST_F(FirmwareTest, LoadingAgainAfterPacketsWereSentGivesTheSameImage) {
   LoadValid(36863);
   const Bytes first(FirmwareImage, FirmwareImage + kFirmwareImageBytes);
   StartFirmwareUpgrade(0);
-  FirmwareBlockDone(0, 0);
+  while (g.ChannelState[0] == TChannelState::FirmwareUpgrade) FirmwareBlockDone(0, 0);
   SendFirmwareFinish(0);
   LoadFirmwareImage(path_);
   EXPECT_EQ(g.ImageValid, 1);
   EXPECT_EQ(Bytes(FirmwareImage, FirmwareImage + kFirmwareImageBytes), first);
+}
+
+// A unit being upgraded gets one image whole: while any channel upgrades, a
+// reload reads nothing and changes nothing, whatever file now lies there; once
+// the upgrade has ended the file is loaded as usual.
+TEST_F(FirmwareTest, AReloadWhileAChannelUpgradesChangesNothingUntilItEnds) {
+  Bytes wrongMagic = BuildFirmwareImage(PatternBody(4000, 9), "V8.1");
+  wrongMagic[0] ^= 0x01;
+  Bytes wrongChecksum = BuildFirmwareImage(PatternBody(4000, 9), "V8.1");
+  wrongChecksum.back() ^= 0x01;
+  struct Case {
+    const char* what;
+    Bytes file;
+    uint8_t validAfter;
+    const char* versionAfter;
+  };
+  const Case cases[] = {
+      {"another valid image", BuildFirmwareImage(PatternBody(4000, 9), "V8.1"), 1, "V8.1"},
+      {"a wrong magic", wrongMagic, 0, "V2.3"},
+      {"a wrong checksum", wrongChecksum, 0, "V8.1"},
+      {"an empty file", Bytes{}, 0, "V2.3"},
+  };
+  constexpr uint8_t kUpgrading = 5;  // not channel 0: any channel counts
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    StartCase();
+    LoadValid(12287);
+    const Bytes image(FirmwareImage, FirmwareImage + kFirmwareImageBytes);
+    const Bytes keyTable(FirmwareKeyTable, FirmwareKeyTable + kFirmwareKeyTableBytes);
+    StartFirmwareUpgrade(kUpgrading);
+    FirmwareBlockDone(0, kUpgrading);
+    ASSERT_TRUE(FirmwareUpgradeRunning());
+
+    Load(c.file);
+    EXPECT_EQ(g.ImageValid, 1);
+    EXPECT_EQ(VersionText(), "V2.3");
+    EXPECT_EQ(Bytes(FirmwareImage, FirmwareImage + kFirmwareImageBytes), image);
+    EXPECT_EQ(Bytes(FirmwareKeyTable, FirmwareKeyTable + kFirmwareKeyTableBytes), keyTable);
+    EXPECT_EQ(FirmwareEnd, 12287u);
+    EXPECT_EQ(FirmwareBodyLength, 65536 - 4096 * 2);
+    EXPECT_EQ(g.BlockCount[kUpgrading], 8);
+
+    while (g.ChannelState[kUpgrading] == TChannelState::FirmwareUpgrade) FirmwareBlockDone(0, kUpgrading);
+    EXPECT_FALSE(FirmwareUpgradeRunning());
+    LoadFirmwareImage(path_);
+    EXPECT_EQ(g.ImageValid, c.validAfter);
+    EXPECT_EQ(VersionText(), c.versionAfter);
+  }
 }
 
 TEST_F(FirmwareTest, TheBlockCountFollowsTheFirmwareEndInKilobytes) {

@@ -283,20 +283,29 @@ uint8_t SimUnit::TakeOfflineInfo(const std::vector<uint8_t>& p) {
   return kResultSuccess;
 }
 
-uint8_t SimUnit::TakeFirmwareBlock(const std::vector<uint8_t>& p) {
-  if (GetLe16At(p, kHeaderLengthOffset) != kFirmwarePayloadBytes) return kSimFrameBad;
+std::optional<SimFirmwareBlock> SimUnmaskFirmwareBlock(const std::vector<uint8_t>& p) {
+  if (p.size() < kPacketHeaderBytes + kFirmwarePayloadBytes || p[0] != kCmdFirmwareBlock) return std::nullopt;
+  if (GetLe16At(p, kHeaderLengthOffset) != kFirmwarePayloadBytes) return std::nullopt;
   const uint16_t w = GetLe16At(p, kFirmwareMaskWordOffset);
   const uint8_t wordBytes[3] = {static_cast<uint8_t>(w), static_cast<uint8_t>(w >> 8),
                                 static_cast<uint8_t>(w)};
-  const uint32_t block = p[kHeaderArgumentOffset] / 4u;
-  const uint32_t base = (block * kFirmwareBlockBytes) % kFirmwareStoreBytes;
+  SimFirmwareBlock block;
+  block.number = p[kHeaderArgumentOffset] / 4u;
+  block.bytes.resize(kFirmwareBlockBytes);
   const uint8_t* masked = p.data() + kPacketHeaderBytes;
   const uint8_t* random = masked + kFirmwareBlockBytes;
   for (uint32_t j = 0; j < kFirmwareBlockBytes; ++j) {
     // The fourth byte of every group does not travel.
-    const uint8_t plain = (j % 4 == 3) ? 0 : masked[j] ^ random[j] ^ wordBytes[j % 4];
-    firmware_[base + j] = plain;
+    block.bytes[j] = (j % 4 == 3) ? 0 : masked[j] ^ random[j] ^ wordBytes[j % 4];
   }
+  return block;
+}
+
+uint8_t SimUnit::TakeFirmwareBlock(const std::vector<uint8_t>& p) {
+  const std::optional<SimFirmwareBlock> block = SimUnmaskFirmwareBlock(p);
+  if (!block) return kSimFrameBad;
+  const uint32_t base = (block->number * kFirmwareBlockBytes) % kFirmwareStoreBytes;
+  std::copy(block->bytes.begin(), block->bytes.end(), firmware_.begin() + base);
   ++firmwareBlocks_;
   return kResultSuccess;
 }

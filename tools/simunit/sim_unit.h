@@ -140,6 +140,16 @@ struct SimLatencies {
   std::chrono::microseconds verify{0};
 };
 
+// A firmware block as the unit stores it: its number (the packet's byte 1
+// over 4) and its 2048 bytes unmasked, the fourth byte of every group, which
+// does not travel, as 0.
+struct SimFirmwareBlock {
+  uint32_t number = 0;
+  std::vector<uint8_t> bytes;
+};
+// Unmasks a decoded block packet (0xB7); nothing when it is no whole block.
+std::optional<SimFirmwareBlock> SimUnmaskFirmwareBlock(const std::vector<uint8_t>& packet);
+
 // The packet of a step report (8 bytes summing to 0 mod 256), unframed.
 std::vector<uint8_t> SimStepReportPacket(const SimStepReport& report);
 
