@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
     RequireUsableVersion(argv[2]);
     const std::vector<uint8_t> image = BuildFirmwareImage(ReadBody(argv[1]), argv[2], options);
     // A failed write leaves whatever the name held before, and no part image.
-    ReplaceFileSafely(argv[3], std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
+    WriteWholeFile(argv[3], std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
   } catch (const ImageError& e) {
     std::fprintf(stderr, "make_firmware: %s\n", e.text.c_str());
     return 1;

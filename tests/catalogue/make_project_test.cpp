@@ -1,9 +1,7 @@
 // make_project run as a user runs it: a separate process on real files.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <random>
 #include <ostream>
 #include <string>
@@ -17,28 +15,14 @@
 #include "link/framing.h"
 #include "support/image_file_fixture.h"
 #include "support/project_support.h"
+#include "support/tool_run.h"
 
 namespace {
 
 class MakeProjectTest : public ImageFileTest {
  protected:
-  struct Run {
-    int status;
-    std::string output;  // stdout and stderr
-  };
-
-  Run MakeProject(const std::string& arguments) {
-    const std::string command = TestBuildDir() + "/tools/make_project " + arguments + " 2>&1";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    EXPECT_NE(pipe, nullptr);
-    Run run{-1, {}};
-    if (!pipe) return run;
-    char chunk[512];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) run.output.append(chunk, n);
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+  static ToolRun MakeProject(const std::string& arguments) {
+    return RunTool(TestBuildDir() + "/tools/make_project " + arguments);
   }
 
   // A data file of random bytes at `first`..`last` (the rest 0xFF), written
@@ -80,7 +64,7 @@ TEST_P(MakeProjectJobTest, JobLoadsAsTheDataFileWithThatChipWould) {
   const JobCase& c = GetParam();
   const std::string data = DataFile(c.dataName, c.first, c.last);
   const std::string job = PathOf("job.ptv");
-  const Run run = MakeProject(std::string(c.chip) + " '" + data + "' '" + job + "'");
+  const ToolRun run = MakeProject(std::string(c.chip) + " '" + data + "' '" + job + "'");
   ASSERT_EQ(run.status, 0) << run.output;
   EXPECT_EQ(run.output, "Created Tesmar Project File : " + job + "\n");
 
@@ -148,7 +132,7 @@ TEST_F(MakeProjectTest, BinaryGoesToItsOffset) {
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i);
   const std::string data = WriteFile("app.bin", bytes);
   const std::string job = PathOf("job.ptv");
-  const Run run = MakeProject("FU6811N '" + data + "' '" + job + "' 0x1009");
+  const ToolRun run = MakeProject("FU6811N '" + data + "' '" + job + "' 0x1009");
   ASSERT_EQ(run.status, 0) << run.output;
   ResetState();
   ASSERT_EQ(LoadProjectFile(job), kProjectLoaded);
@@ -190,7 +174,7 @@ TEST_P(MakeProjectFailureTest, SaysWhyAndWritesNothing) {
   if (!std::string(c.dataName).starts_with("missing"))
     data = WriteFile(c.dataName, c.dataText ? std::string(c.dataText) : std::string(20000, 'x'));
   const std::string job = WriteFile("job.ptv", "earlier job");
-  const Run run = MakeProject(std::string(c.chip) + " '" + data + "' '" + job + "'");
+  const ToolRun run = MakeProject(std::string(c.chip) + " '" + data + "' '" + job + "'");
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
   EXPECT_EQ(ReadFile(job), "earlier job");
@@ -202,7 +186,7 @@ INSTANTIATE_TEST_SUITE_P(Failures, MakeProjectFailureTest, ::testing::ValuesIn(k
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MakeProjectTest, WrongArgumentsShowTheUsage) {
-  const Run run = MakeProject("FU6811N");
+  const ToolRun run = MakeProject("FU6811N");
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.output.find("usage:"), std::string::npos);
   EXPECT_EQ(MakeProject("FU6811N a.bin b.ptv zz").status, 2);
@@ -212,7 +196,7 @@ TEST_F(MakeProjectTest, OffsetBeyondThirtyTwoBitsIsRefusedNotCut) {
   const std::string data = WriteFile("app.bin", std::string(0x10, '\x5A'));
   const std::string job = PathOf("job.ptv");
   for (const char* offset : {"0x100001000", "-16"}) {
-    const Run run = MakeProject("FU6811N '" + data + "' '" + job + "' " + offset);
+    const ToolRun run = MakeProject("FU6811N '" + data + "' '" + job + "' " + offset);
     EXPECT_EQ(run.status, 2) << offset << ": " << run.output;
     EXPECT_NE(run.output.find("BIN_OFFSET"), std::string::npos) << run.output;
     EXPECT_FALSE(Exists(job)) << offset;
