@@ -1,6 +1,8 @@
 #include "console/connection_config.h"
 
+#include <climits>
 #include <cstddef>
+#include <utility>
 
 #include "toolkit/ascii.h"
 
@@ -12,6 +14,9 @@ constexpr std::string_view kPortKey = "DEV";
 // "DEV" and its channel digit.
 constexpr size_t kPortKeyLength = 4;
 constexpr size_t kCountDigitFrom = 5;  // the 6th character
+// The longest path the system opens. A longer name names no port; kept, it
+// would only reach the log and the port list, whose layout stalls the window.
+constexpr size_t kLongestPortName = PATH_MAX;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -50,7 +55,9 @@ ConnectionConfig ParseConnectionConfig(const std::vector<std::string>& lines) {
     } else if (upper.starts_with(kPortKey) && upper.size() >= kPortKeyLength) {
       char digit = upper[kPortKeyLength - 1];
       if (digit < '1' || digit > '8') continue;
-      config.ports.push_back({static_cast<uint8_t>(digit - '1'), PortNameOf(line)});
+      std::string name = PortNameOf(line);
+      if (name.size() > kLongestPortName) continue;
+      config.ports.push_back({static_cast<uint8_t>(digit - '1'), std::move(name)});
     }
   }
   return config;

@@ -17,6 +17,8 @@
 //   removed, letter case kept: "DEV1 = com3" names com3, "DEV2=ttyUSB1"
 //   ttyUSB1, "DEV3=/dev/ttyACM0" that path, "DEV1=COM3 ;main" "COM3 ;main".
 //   Without an '=' the name is the text after the key, trimmed.
+// - A port name longer than PATH_MAX (4096) bytes is no port: its line is
+//   skipped like a line of no channel, so no such name reaches the log.
 
 #include <cstdint>
 #include <optional>

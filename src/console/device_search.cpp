@@ -7,6 +7,7 @@
 #include "console/main_window.h"
 #include "link/identify.h"
 #include "link/operation_steps.h"
+#include "toolkit/combo_box.h"
 #include "toolkit/format.h"
 #include "toolkit/gauge.h"
 
@@ -14,6 +15,19 @@ namespace {
 
 // A freshly opened port settles before the request goes out.
 constexpr auto kPortSettle = std::chrono::milliseconds(30);
+
+// The last channel a search reaches: at least channel 0, never past the
+// channels there are.
+int LastChannelInUse() { return std::clamp(int{g.DeviceCount}, 1, kChannels) - 1; }
+
+// The settings file's ports of the channels in use, listed again: each
+// hang-up took an entry out, and the search goes no further than the list.
+void ListConfiguredPorts(TComboBoxModel& box) {
+  box.Clear();
+  for (int ch = 0; ch <= LastChannelInUse(); ++ch)
+    if (!g.PortNames[ch].empty()) box.Add(g.PortNames[ch]);
+  box.SetText(g.PortNames[0]);
+}
 
 }  // namespace
 
@@ -31,6 +45,8 @@ void TOrvantBEMxPrg::BitBtnFindDevClick(QObject*) {
   if (g.PortsFromConfig == 0) {
     comboBoxCOM_.Clear();
     ListSerialPortsIntoComboBox();
+  } else {
+    ListConfiguredPorts(comboBoxCOM_);
   }
   SearchDevices();
 }
@@ -38,8 +54,7 @@ void TOrvantBEMxPrg::BitBtnFindDevClick(QObject*) {
 void TOrvantBEMxPrg::SearchDevices() {
   if (comboBoxCOM_.Count() == 0) return;
   g.FoundDevices = 0;
-  // At least channel 0; never more channels than there are.
-  const int last = std::clamp(int{g.DeviceCount}, 1, kChannels) - 1;
+  const int last = LastChannelInUse();
   for (int i = 0; i <= last && static_cast<size_t>(i) < comboBoxCOM_.Count(); ++i) {
     TComm& comm = *SPComm[i];
     if (comm.PortHandle() != 0) comm.ClosePort();

@@ -218,8 +218,8 @@ public:
 
   // --- Device search ---
   // The search button: resets the receive state of all eight channels and
-  // closes their ports, re-lists the ports present (unless the settings file
-  // named them) and searches.
+  // closes their ports, re-lists the ports present (or, when the settings
+  // file named them, its ports of the channels in use) and searches.
   void BitBtnFindDevClick(QObject* Sender);
   // Opens the listed ports one by one (channel i on combo item i, at most
   // DeviceCount of them and at least one, never past channel 7) and sends each

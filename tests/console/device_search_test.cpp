@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 #include <fstream>
 
 #include <filesystem>
@@ -92,6 +93,25 @@ TEST_F(DeviceSearchTest, SearchButtonFindsTheUnitsOfTheSettingsFileWithoutReList
   EXPECT_EQ(window->InfoPanel->text().toStdString(), "OrvantGengX-BEM V1.0,SimUnit");
   first.Stop();
   second.Stop();
+}
+
+TEST_F(DeviceSearchTest, SearchButtonListsTheSettingsFilePortsOfTheChannelsInUseAgain) {
+  PtyPair a, b, c;
+  ports.AddPort("ttyUSB7", "ftdi_sio", "");
+  ReadSettings(2, {a.SlavePath(), b.SlavePath(), c.SlavePath()});  // the third channel is not in use
+  window->SPCommRequestHangup(0);
+  window->SPCommRequestHangup(0);
+  window->SPCommRequestHangup(0);
+  ASSERT_EQ(Combo().Count(), 0u);
+
+  window->BitBtnFindDevClick(window->BitBtnFindDev);
+  std::vector<std::string> inUse = {a.SlavePath(), b.SlavePath()};
+  std::sort(inUse.begin(), inUse.end());
+  EXPECT_EQ(Combo().Items(), inUse);
+  EXPECT_EQ(Combo().Text(), a.SlavePath());
+  EXPECT_EQ(OpenPorts(), 2);
+  EXPECT_EQ(a.Read(kIdentifyRequest.size()), kIdentifyRequest);
+  EXPECT_EQ(b.Read(kIdentifyRequest.size()), kIdentifyRequest);
 }
 
 TEST_F(DeviceSearchTest, SearchButtonResetsEveryChannelAndReListsThePortsPresent) {

@@ -1,6 +1,9 @@
 // The settings file "ConfigOvg.ini": its line rules, and how the window binds
 // what it names (channel count, port names, the port list).
+#include <QApplication>
 #include <QComboBox>
+#include <QPushButton>
+#include <QTimer>
 #include <cctype>
 
 #include "console/connection_config.h"
@@ -8,6 +11,7 @@
 #include "support/pty_pair.h"
 #include "toolkit/qt/gauge_widget.h"
 #include "toolkit/errors.h"
+#include "toolkit/gui_queue.h"
 
 namespace {
 
@@ -63,7 +67,15 @@ INSTANTIATE_TEST_SUITE_P(
                   {"x", "[Connection]", "[Other]", "DEV1=COM3"},
                   std::nullopt,
                   {{0, "COM3"}}},
-        ParseCase{"port line without a name", {"x", "[Connection]", "DEV1="}, std::nullopt, {{0, ""}}}),
+        ParseCase{"port line without a name", {"x", "[Connection]", "DEV1="}, std::nullopt, {{0, ""}}},
+        ParseCase{"a name of PATH_MAX bytes is a port, blanks aside",
+                  {"x", "[Connection]", "DEV2 = " + std::string(4096, 'p') + "  "},
+                  std::nullopt,
+                  {{1, std::string(4096, 'p')}}},
+        ParseCase{"a longer name is no port: the line is dropped",
+                  {"x", "[Connection]", "DEV1=COM3", "DEV1=" + std::string(4097, 'p'), "DEV2=/" + std::string(4096, 'p')},
+                  std::nullopt,
+                  {{0, "COM3"}}}),
     [](const auto& info) {
       std::string name = info.param.what;
       for (char& c : name)
@@ -168,6 +180,44 @@ TEST_F(SettingsFileTest, PortsNamedInTheFileAreNotListed) {
   window->FormShow(nullptr);
   EXPECT_EQ(window->ComboBoxCOM().Items(), std::vector<std::string>{"ttyACM3"});
   EXPECT_EQ(window->SPComm[0]->CommName(), "ttyACM3");
+}
+
+// A name of a megabyte once froze the window while the log laid it out.
+TEST_F(SettingsFileTest, AMegabytePortLineIsDroppedAndNeverReachesTheLog) {
+  PtyPair unit;
+  const std::string huge(1 << 20, 'p');
+  WriteProgramFile("ConfigOvg.ini", {"x", "[Connection]", "TOTDEV=2", "DEV1=" + unit.SlavePath(), "DEV2=" + huge});
+  window->show();  // start-up, with the log laid out as the operator sees it
+  window->Timer2->stop();
+  EXPECT_EQ(g.PortsFromConfig, 1);
+  EXPECT_EQ(g.DeviceCount, 2);
+  EXPECT_EQ(g.PortNames[1], "");
+  EXPECT_EQ(window->SPComm[1]->CommName(), "COM2");
+  EXPECT_EQ(window->ComboBoxCOM().Items(), std::vector<std::string>{unit.SlavePath()});
+
+  window->BitBtnFindDev->click();
+  QApplication::processEvents();
+  EXPECT_NE(window->SPComm[0]->PortHandle(), 0);
+  EXPECT_EQ(window->SPComm[1]->PortHandle(), 0);
+  bool searched = false;
+  for (const std::string& line : LogLines()) {
+    EXPECT_LT(line.size(), 200u);
+    searched |= line.ends_with("Checking Device 1 In " + unit.SlavePath() + "............");
+  }
+  EXPECT_TRUE(searched);
+  for (TComm* comm : window->SPComm)
+    if (comm->PortHandle() != 0) comm->ClosePort();
+  TheGuiQueue().Drain();
+}
+
+TEST_F(SettingsFileTest, AMegabyteLineAsTheOnlyPortLeavesThePortsPresentToBeListed) {
+  PtyPair usb0;
+  ports.AddPort("ttyUSB0", "ftdi_sio", usb0.SlavePath());
+  WriteProgramFile("ConfigOvg.ini", {"x", "[Connection]", "TOTDEV=1", "DEV1=" + std::string(1 << 20, 'p')});
+  window->FormShow(nullptr);
+  EXPECT_EQ(g.PortsFromConfig, 0);
+  EXPECT_EQ(g.PortNames[0], "");
+  EXPECT_EQ(window->ComboBoxCOM().Items(), std::vector<std::string>{"ttyUSB0"});
 }
 
 TEST_F(SettingsFileTest, UnreadableFileRaisesTheIoError) {

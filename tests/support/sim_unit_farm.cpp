@@ -1,6 +1,7 @@
 #include "support/sim_unit_farm.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <thread>
 
 #include "simunit/connection_file.h"
@@ -11,15 +12,18 @@ constexpr auto kPollInterval = std::chrono::milliseconds(2);
 
 }  // namespace
 
-SimUnitFarm::SimUnitFarm(size_t count, uint32_t lineBaud) {
+SimUnitFarm::SimUnitFarm(size_t count, uint32_t lineBaud) : lineBaud_(lineBaud) {
   count = std::min(count, kMaxUnits);
-  for (size_t i = 0; i < count; ++i) {
-    // A unit that throws is not made; those before it stop in their
-    // destructors as units_ unwinds.
-    units_.push_back(std::make_unique<SimUnit>());
-    units_.back()->SetLineRate(lineBaud);
-    units_.back()->Start();
-  }
+  // A unit that throws is not made; those before it stop in their
+  // destructors as units_ unwinds.
+  for (size_t i = 0; i < count; ++i) units_.push_back(StartUnit());
+}
+
+std::unique_ptr<SimUnit> SimUnitFarm::StartUnit() const {
+  auto unit = std::make_unique<SimUnit>();
+  unit->SetLineRate(lineBaud_);
+  unit->Start();
+  return unit;
 }
 
 SimUnitFarm::~SimUnitFarm() { StopAll(); }
@@ -32,6 +36,32 @@ std::vector<std::string> SimUnitFarm::SlavePaths() const {
 
 std::string SimUnitFarm::WriteConfig(const std::string& folder) const {
   return WriteConnectionConfig(folder, SlavePaths());
+}
+
+std::string SimUnitFarm::WriteLinkedConfig(const std::string& folder) {
+  std::string base = folder;
+  if (!base.empty() && base.back() != '/') base += '/';
+  links_.clear();
+  for (size_t i = 0; i < units_.size(); ++i) {
+    links_.push_back(base + "unit" + std::to_string(i + 1));
+    std::filesystem::remove(links_.back());
+    std::filesystem::create_symlink(units_[i]->SlavePath(), links_.back());
+  }
+  return WriteConnectionConfig(folder, links_);
+}
+
+SimUnit& SimUnitFarm::Replug(size_t channel) {
+  std::unique_ptr<SimUnit>& slot = units_.at(channel);
+  std::unique_ptr<SimUnit> fresh = StartUnit();
+  if (channel < links_.size()) {
+    // A new link renamed over the old one: the path never names nothing.
+    const std::string next = links_[channel] + ".next";
+    std::filesystem::remove(next);
+    std::filesystem::create_symlink(fresh->SlavePath(), next);
+    std::filesystem::rename(next, links_[channel]);
+  }
+  slot = std::move(fresh);
+  return *slot;
 }
 
 void SimUnitFarm::ForEach(const std::function<void(SimUnit&)>& apply) {

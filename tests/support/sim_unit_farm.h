@@ -40,6 +40,17 @@ class SimUnitFarm {
   // and returns its path. Throws EInOutError when it cannot.
   std::string WriteConfig(const std::string& folder) const;
 
+  // Writes folder/ConfigOvg.ini naming each unit by a link folder/unitN that
+  // points at its line, as a udev name stays with the socket a unit is
+  // plugged into, and returns its path. Throws std::filesystem::filesystem_error
+  // when a link cannot be made, EInOutError when the file cannot be written.
+  std::string WriteLinkedConfig(const std::string& folder);
+  // A unit plugged back: the channel's unit (hung up or not) is replaced by a
+  // new one, started, on a new line, and the channel's link, when
+  // WriteLinkedConfig made one, points at it. Throws as the constructor does
+  // (the old unit then stays).
+  SimUnit& Replug(size_t channel);
+
   // Applies a setting to every unit.
   void ForEach(const std::function<void(SimUnit&)>& apply);
   // Waits until done holds for every unit, polling; false at the limit.
@@ -51,5 +62,9 @@ class SimUnitFarm {
   void StopAll();
 
  private:
+  std::unique_ptr<SimUnit> StartUnit() const;
+
   std::vector<std::unique_ptr<SimUnit>> units_;
+  uint32_t lineBaud_ = 0;
+  std::vector<std::string> links_;  // one per unit, or none
 };
