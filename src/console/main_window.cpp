@@ -13,7 +13,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
@@ -27,6 +26,7 @@
 
 #include "console/hex_grid_model.h"
 #include "toolkit/qt/gauge_widget.h"
+#include "toolkit/qt/memo_view.h"
 #include "toolkit/qt/qt_bindings.h"
 
 namespace {
@@ -193,10 +193,10 @@ void TOrvantBEMxPrg::BuildChipSettingPage() {
   InfoPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   InfoPanel->setAlignment(Qt::AlignCenter);
 
-  InfoMemoView = new QPlainTextEdit(ChipSett);
+  // Lines drawn only when in sight: the log of a long shift costs its text.
+  InfoMemoView = new TMemoView(infoMemo_, ChipSett);
   InfoMemoView->setObjectName("InfoMemo");
   InfoMemoView->setGeometry(kInfoMemoDesignRect);
-  InfoMemoView->setReadOnly(true);
   InfoMemoView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   QPalette palette = InfoMemoView->palette();
   palette.setColor(QPalette::Base, palette.color(QPalette::Window));
@@ -207,8 +207,6 @@ void TOrvantBEMxPrg::BuildChipSettingPage() {
   memoFont.setFamilies({"宋体", "SimSun", "Noto Serif CJK SC", "Noto Sans CJK SC", "WenQuanYi Micro Hei"});
   memoFont.setPixelSize(12);
   InfoMemoView->setFont(memoFont);
-  infoMemo_.SetOnAdded([this](const std::string& line) { InfoMemoView->appendPlainText(QString::fromStdString(line)); });
-  infoMemo_.SetOnCleared([this] { InfoMemoView->clear(); });
 
   PopupMenu2 = new QMenu(this);
   PopupMenu2->setObjectName("PopupMenu2");

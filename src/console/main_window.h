@@ -31,7 +31,6 @@ class QGroupBox;
 class QLabel;
 class QMenu;
 class QMenuBar;
-class QPlainTextEdit;
 class QPushButton;
 class QShortcut;
 class QStatusBar;
@@ -44,6 +43,7 @@ class QLineEdit;
 class TRadioGroup;
 class TSpinEditWidget;
 class TGaugeWidget;
+class TMemoView;
 class THexGridModel;
 
 class TOrvantBEMxPrg : public QMainWindow, public IMainWindow {
@@ -306,7 +306,7 @@ public:
   QPushButton* BitBtnFindDev;
 
   QLabel* InfoPanel;
-  QPlainTextEdit* InfoMemoView;  // the widget "InfoMemo", mirrors InfoMemo()
+  TMemoView* InfoMemoView;  // the widget "InfoMemo", mirrors InfoMemo()
   QMenu* PopupMenu2;
   QAction* ClearInformation1;
   QAction* CopytoCli1;

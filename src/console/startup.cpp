@@ -1,5 +1,4 @@
 // The main window's one-time preparation when it is first shown.
-#include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
@@ -16,6 +15,7 @@
 #include "toolkit/format.h"
 #include "toolkit/program_folder.h"
 #include "toolkit/qt/gauge_widget.h"
+#include "toolkit/qt/memo_view.h"
 #include "toolkit/regular_file.h"
 #include "toolkit/text_file.h"
 

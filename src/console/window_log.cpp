@@ -2,14 +2,12 @@
 // happens when the main window closes.
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QPlainTextEdit>
-#include <QTextCursor>
-#include <QTextDocumentFragment>
 
 #include "console/about_form.h"
 #include "console/main_window.h"
 #include "toolkit/clock.h"
 #include "toolkit/dialogs.h"
+#include "toolkit/qt/memo_view.h"
 #include "toolkit/qt/qt_bindings.h"
 
 namespace {
@@ -55,9 +53,9 @@ void TOrvantBEMxPrg::FormClose(QObject*) {
 void TOrvantBEMxPrg::ClearInformation1Click(QObject*) { infoMemo_.Clear(); }
 
 void TOrvantBEMxPrg::CopytoCli1Click(QObject*) {
-  QTextCursor cursor = InfoMemoView->textCursor();
-  if (!cursor.hasSelection()) return;
-  QGuiApplication::clipboard()->setText(cursor.selection().toPlainText());
+  const QString selected = InfoMemoView->SelectedText();
+  if (selected.isEmpty()) return;
+  QGuiApplication::clipboard()->setText(selected);
 }
 
 void TOrvantBEMxPrg::About1Click(QObject*) {

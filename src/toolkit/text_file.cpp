@@ -18,9 +18,14 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 }  // namespace
 
 void WriteTextLines(const std::string& path, const std::vector<std::string>& lines) {
+  WriteTextLines(path, lines.size(), [&lines](size_t i) { return std::string_view(lines[i]); });
+}
+
+void WriteTextLines(const std::string& path, size_t count, const std::function<std::string_view(size_t)>& lineAt) {
   FilePtr f(std::fopen(path.c_str(), "wb"));
   if (!f) throw EInOutError(path, errno);
-  for (const std::string& line : lines) {
+  for (size_t i = 0; i < count; ++i) {
+    const std::string_view line = lineAt(i);
     if (std::fwrite(line.data(), 1, line.size(), f.get()) != line.size() ||
         std::fwrite("\r\n", 1, 2, f.get()) != 2)
       throw EInOutError(path, errno);

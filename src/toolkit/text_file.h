@@ -1,12 +1,17 @@
 #pragma once
 // Text files as the program writes them: UTF-8, every line ended by CR LF.
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Replaces `path` with the lines. Throws EInOutError (path and errno text) when
 // the file cannot be created or fully written.
 void WriteTextLines(const std::string& path, const std::vector<std::string>& lines);
+// The same for `count` lines that `lineAt(i)` gives one by one, for a caller
+// that keeps its lines in a form of its own (the window log).
+void WriteTextLines(const std::string& path, size_t count, const std::function<std::string_view(size_t)>& lineAt);
 
 // Reads a text file line by line; a CR before the LF and a final line without
 // LF are handled. Throws EInOutError when it cannot be opened or read, or is no

@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -69,9 +68,9 @@ TEST_F(MainWindowFormTest, TimersAsDesigned) {
 }
 
 TEST_F(MainWindowFormTest, InfoMemoIsTheReadOnlyBlueLog) {
-  const QPlainTextEdit& memo = *window->InfoMemoView;
+  const TMemoView& memo = *window->InfoMemoView;
   EXPECT_EQ(memo.objectName().toStdString(), "InfoMemo");
-  EXPECT_TRUE(memo.isReadOnly());
+  EXPECT_EQ(memo.editTriggers(), QAbstractItemView::NoEditTriggers);  // read-only
   EXPECT_EQ(memo.verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
   EXPECT_EQ(memo.palette().color(QPalette::Text), QColor(0, 0, 255));
   EXPECT_EQ(memo.palette().color(QPalette::Base), memo.palette().color(QPalette::Window));

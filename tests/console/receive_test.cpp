@@ -66,7 +66,8 @@ protected:
   }
   ReplyBytes Kept(uint8_t ch = kCh) const { return ReplyBytes(g.RxBuffer[ch], g.RxBuffer[ch] + g.RxCount[ch]); }
   bool Logged(const std::string& text) const {
-    return std::any_of(memo.Lines().begin(), memo.Lines().end(),
+    const std::vector<std::string> lines = memo.Lines();
+    return std::any_of(lines.begin(), lines.end(),
                        [&](const std::string& line) { return line.find(text) != std::string::npos; });
   }
 

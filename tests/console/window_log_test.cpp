@@ -1,15 +1,16 @@
 // The window log: its file on close, the context-menu commands, About and Exit.
 #include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QPlainTextEdit>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextDocument>
+#include <QScrollBar>
+#include <QTest>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "console/about_form.h"
+#include "link/channel_log.h"
 #include "support/main_window_fixture.h"
 #include "toolkit/qt/qt_bindings.h"
 #include "toolkit/text_file.h"
@@ -31,6 +32,15 @@ protected:
     for (const auto& entry : std::filesystem::directory_iterator(folder + "Log"))
       names.push_back(entry.path().filename().string());
     return names;
+  }
+  void SelectRows(int first, int last, QItemSelectionModel::SelectionFlags how) {
+    const QAbstractItemModel* model = window->InfoMemoView->model();
+    window->InfoMemoView->selectionModel()->select(QItemSelection(model->index(first, 0), model->index(last, 0)), how);
+  }
+  // Whether the view shows the row wholly, within its viewport.
+  bool RowInSight(int row) const {
+    const TMemoView& view = *window->InfoMemoView;
+    return view.viewport()->rect().contains(view.visualRect(view.model()->index(row, 0)));
   }
   static std::string FileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -99,20 +109,131 @@ TEST_F(WindowLogTest, ClearInformationEmptiesTheLogAndItsView) {
   LogUpTo(3);
   window->ClearInformation1->trigger();
   EXPECT_EQ(window->InfoMemo().Count(), 0u);
-  EXPECT_TRUE(window->InfoMemoView->toPlainText().isEmpty());
+  EXPECT_TRUE(ShownLogLines().empty());
   window->ClearInformation1Click(nullptr);  // on an empty log: nothing
   EXPECT_EQ(window->InfoMemo().Count(), 0u);
 }
 
 TEST_F(WindowLogTest, CopyInformationCopiesOnlyTheSelectedLines) {
   LogUpTo(6);
-  QTextCursor cursor(window->InfoMemoView->document()->findBlockByNumber(2));
-  cursor.movePosition(QTextCursor::Down, QTextCursor::KeepAnchor, 2);
-  cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-  window->InfoMemoView->setTextCursor(cursor);
+  SelectRows(2, 4, QItemSelectionModel::ClearAndSelect);
   QGuiApplication::clipboard()->setText("before");
   window->CopytoCli1->trigger();
   EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), LogLines()[2] + "\n" + LogLines()[3] + "\n" + LogLines()[4]);
+}
+
+TEST_F(WindowLogTest, CopyInformationCopiesTheSelectionHoweverItWasMade) {
+  struct Case {
+    const char* name;
+    std::function<void()> select;
+    std::vector<int> rows;
+  } cases[] = {
+      {"two separate runs",
+       [&] {
+         SelectRows(1, 1, QItemSelectionModel::ClearAndSelect);
+         SelectRows(4, 5, QItemSelectionModel::Select);
+       },
+       {1, 4, 5}},
+      {"runs given bottom first and overlapping",
+       [&] {
+         SelectRows(3, 5, QItemSelectionModel::ClearAndSelect);
+         SelectRows(0, 4, QItemSelectionModel::Select);
+       },
+       {0, 1, 2, 3, 4, 5}},
+      {"a click and a shift-click",
+       [&] {
+         TMemoView& view = *window->InfoMemoView;
+         QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, view.visualRect(view.model()->index(1, 0)).center());
+         QTest::mouseClick(view.viewport(), Qt::LeftButton, Qt::ShiftModifier,
+                           view.visualRect(view.model()->index(3, 0)).center());
+       },
+       {1, 2, 3}},
+      {"the keys: Home, then Shift+Down twice",
+       [&] {
+         TMemoView& view = *window->InfoMemoView;
+         view.setFocus();
+         QTest::keyClick(&view, Qt::Key_Home);
+         QTest::keyClick(&view, Qt::Key_Down, Qt::ShiftModifier);
+         QTest::keyClick(&view, Qt::Key_Down, Qt::ShiftModifier);
+       },
+       {0, 1, 2}},
+  };
+  window->show();
+  for (int i = 0; i < 6; ++i) window->LogLine(i % 2 ? "芯片校验和不正确！" : "Do Chip Erasing....");
+  window->InfoMemo().Add("");  // a separator line is copied as an empty line
+  window->LogLine("last");
+  QApplication::processEvents();
+  for (const Case& c : cases) {
+    window->InfoMemoView->clearSelection();
+    c.select();
+    std::string expected = LogLines()[c.rows.front()];
+    for (size_t i = 1; i < c.rows.size(); ++i) expected += "\n" + LogLines()[c.rows[i]];
+    window->CopytoCli1Click(nullptr);
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), expected) << c.name;
+  }
+  // Across the blank separator: the empty line keeps its place.
+  SelectRows(6, 8, QItemSelectionModel::ClearAndSelect);
+  window->CopytoCli1->trigger();
+  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), LogLines()[6] + "\n\n" + LogLines()[8]);
+}
+
+TEST_F(WindowLogTest, ViewShowsTheNewestLineUntilTheOperatorScrollsBack) {
+  window->show();
+  TMemoView& view = *window->InfoMemoView;
+  QScrollBar& bar = *view.verticalScrollBar();
+  LogUpTo(300);  // many times what the view can show
+  QApplication::processEvents();
+  const auto lastRow = [&] { return static_cast<int>(window->InfoMemo().Count()) - 1; };
+  EXPECT_TRUE(RowInSight(lastRow()));
+  EXPECT_EQ(view.indexAt(view.visualRect(view.model()->index(lastRow(), 0)).center()).row(), lastRow());
+  EXPECT_FALSE(RowInSight(0));
+
+  bar.setValue(10);  // scrolled back: the view stays where the operator put it
+  LogUpTo(320);
+  EXPECT_TRUE(RowInSight(10));
+  EXPECT_FALSE(RowInSight(lastRow()));
+
+  bar.setValue(bar.maximum());  // back at the end: it follows again
+  LogUpTo(340);
+  EXPECT_TRUE(RowInSight(lastRow()));
+  EXPECT_EQ(bar.value(), bar.maximum());
+  EXPECT_EQ(ShownLogLines(), LogLines());
+}
+
+TEST_F(WindowLogTest, ClearInformationEmptiesAScrolledLogAndItsSelection) {
+  window->show();
+  TMemoView& view = *window->InfoMemoView;
+  LogUpTo(300);
+  SelectRows(200, 299, QItemSelectionModel::ClearAndSelect);
+  view.verticalScrollBar()->setValue(150);
+  window->ClearInformation1->trigger();
+  EXPECT_EQ(view.model()->rowCount(), 0);
+  EXPECT_EQ(view.verticalScrollBar()->maximum(), 0);
+  EXPECT_FALSE(view.selectionModel()->hasSelection());
+  EXPECT_FALSE(view.indexAt(QPoint(5, 5)).isValid());
+  QGuiApplication::clipboard()->setText("before");
+  window->CopytoCli1Click(nullptr);  // nothing left to copy
+  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "before");
+
+  window->LogLine("after");
+  QApplication::processEvents();
+  EXPECT_EQ(ShownLogLines(), std::vector<std::string>{"> 14:03:22 after"});
+  EXPECT_TRUE(RowInSight(0));
+}
+
+TEST_F(WindowLogTest, SaveAtCloseHoldsEveryLineOfALongLog) {
+  window->show();
+  for (int i = 0; i < 15000; ++i) {
+    LogChannelLine("Progrmming Completed : Error：芯片未设定读保护！", static_cast<uint8_t>(i % kChannels));
+    window->LogLine("第" + std::to_string(i) + "颗");
+    if (i % 500 == 0) QApplication::processEvents();
+  }
+  ASSERT_EQ(window->InfoMemo().Count(), 30001u);  // and the greeting
+  std::string expected;
+  for (const std::string& line : LogLines()) expected += line + "\r\n";
+  window->FormClose(nullptr);
+  EXPECT_EQ(FileBytes(folder + "Log/ORxBEM_2026_12_08_14_03_22.log"), expected);
+  EXPECT_EQ(ShownLogLines().size(), 30001u);  // the view showed them all as well
 }
 
 TEST_F(WindowLogTest, CopyInformationWithoutSelectionLeavesTheClipboard) {

@@ -90,6 +90,33 @@ TEST(Memo, SavesLinesWithCrLf) {
   std::remove(path.c_str());
 }
 
+TEST(Memo, KeepsEveryLineWholeAcrossItsStorage) {
+  // Enough text to fill several of the memo's blocks, with the lines that
+  // meet a block's end: empty ones, long ones, one longer than a block.
+  TMemo memo;
+  std::vector<std::string> expected;
+  for (size_t i = 0; i < 40000; ++i) {
+    std::string line = i % 97 == 0
+                           ? std::string()
+                           : "> 14:03:22 C" + std::to_string(i % 8 + 1) + ": 芯片没有响应！" + std::to_string(i);
+    if (i == 20000) line.assign(3u << 20, 'x');
+    expected.push_back(line);
+    memo.Add(line);
+  }
+  const std::string_view first = memo.Line(1);
+  for (int i = 0; i < 1000; ++i) memo.Add(std::string(5000, 'y'));  // the early lines stay where they are
+  EXPECT_EQ(first, expected[1]);
+  ASSERT_EQ(memo.Count(), expected.size() + 1000);
+  for (size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(memo.Line(i), expected[i]) << i;
+  EXPECT_EQ(memo.Line(memo.Count() - 1), std::string(5000, 'y'));
+  EXPECT_THROW(memo.Line(memo.Count()), std::out_of_range);
+
+  memo.Clear();
+  EXPECT_EQ(memo.Count(), 0u);
+  memo.Add("after");
+  EXPECT_EQ(memo.Lines(), std::vector<std::string>{"after"});
+}
+
 TEST(Memo, SaveToAMissingFolderRaisesTheSystemReason) {
   TMemo memo;
   memo.Add("x");

@@ -17,6 +17,7 @@
 #include "support/temp_folder.h"
 #include "toolkit/clock.h"
 #include "toolkit/program_folder.h"
+#include "toolkit/qt/memo_view.h"
 #include "toolkit/scripted_dialogs.h"
 
 class MainWindowTest : public ::testing::Test {
@@ -43,11 +44,31 @@ protected:
   // A firmware image file, so that start-up finds one.
   void PlaceFirmwareImage() { WriteProgramFile("GenXBEM.FWR", {"image"}); }
 
-  const std::vector<std::string>& LogLines() { return window->InfoMemo().Lines(); }
+  // The window log's lines. The copy is made again only when the log changed,
+  // so LogLines().begin() and LogLines().end() in one expression agree.
+  const std::vector<std::string>& LogLines() {
+    const TMemo& memo = window->InfoMemo();
+    bool same = logLines_.size() == memo.Count();
+    for (size_t i = 0; same && i < logLines_.size(); ++i) same = logLines_[i] == memo.Line(i);
+    if (!same) logLines_ = memo.Lines();
+    return logLines_;
+  }
+
+  // The rows the window log's view shows, read through its model.
+  std::vector<std::string> ShownLogLines() const {
+    std::vector<std::string> rows;
+    const QAbstractItemModel* model = window->InfoMemoView->model();
+    for (int row = 0; row < model->rowCount(); ++row)
+      rows.push_back(model->index(row, 0).data().toString().toStdString());
+    return rows;
+  }
 
   ScriptedMessageBoxes boxes;
   FakePortTree ports;
   TempFolder programFolder{"orv_console_"};
   std::string folder = programFolder.Slashed();  // ends with '/'
   std::unique_ptr<TOrvantBEMxPrg> window;
+
+private:
+  std::vector<std::string> logLines_;
 };
