@@ -6,6 +6,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
@@ -359,6 +361,31 @@ TEST_F(OptionsTest, ChipButtonRunsTheChangeOnlyForANewChip) {
   EXPECT_EQ(dialogs, 2);
   EXPECT_EQ(LogLines().size(), lines) << "the same chip again changes no text";
   SetModalHook(std::move(old));
+}
+
+// The two low groups of the chip page (52 px for two rows): each button's
+// round indicator shows whole, inside its button and the group, and the two
+// do not overlap.
+// Seen right after the window is shown, as a grab sees it.
+TEST_F(OptionsTest, RadioIndicatorsOfTheChipPageShowWhole) {
+  window->show();
+  for (TRadioGroup* group : {window->RadioGpVolt, window->RadioGroupBitF}) {
+    SCOPED_TRACE(group->objectName().toStdString());
+    ASSERT_EQ(group->height(), 52);
+    QRect previous;
+    for (int i = 0; i < group->Count(); ++i) {
+      QRadioButton* button = group->Button(i);
+      QStyleOptionButton option;
+      option.initFrom(button);
+      const QRect indicator = button->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &option, button);
+      EXPECT_TRUE(button->rect().contains(indicator)) << i;
+      const QRect inGroup = indicator.translated(button->pos());
+      EXPECT_TRUE(group->rect().contains(inGroup)) << i;
+      EXPECT_FALSE(inGroup.intersects(previous)) << i;
+      previous = inGroup;
+    }
+  }
+  window->hide();
 }
 
 struct ChipCase {
