@@ -66,6 +66,9 @@ QVariant THexGridModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant THexGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (orientation == Qt::Horizontal && role == Qt::DisplayRole) return HeaderCell(section);
+  if (orientation != Qt::Horizontal) return {};
+  // The fixed header row is written in the view's colour, as the cells are.
+  if (role == Qt::ForegroundRole) return textColor_;
+  if (role == Qt::DisplayRole) return HeaderCell(section);
   return {};
 }

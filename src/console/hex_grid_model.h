@@ -8,7 +8,8 @@
 // buffer later; cells are formatted only when the view asks for them. Column
 // 0 reads "0x%0.8x" of the row's address, columns 1..16 "%0.2x" of its bytes,
 // column 17 the bytes as text (0x20..0x7F as the character, any other byte
-// "."). GUI thread only.
+// "."). Cells and header row are written in the view's colour. GUI thread
+// only.
 
 #include <QAbstractTableModel>
 #include <QColor>

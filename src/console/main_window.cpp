@@ -25,6 +25,7 @@
 #include <chrono>
 
 #include "console/hex_grid_model.h"
+#include "console/hex_grid_view.h"
 #include "toolkit/qt/gauge_widget.h"
 #include "toolkit/qt/memo_view.h"
 #include "toolkit/qt/qt_bindings.h"
@@ -59,7 +60,12 @@ constexpr int kStatusPanelWidths[] = {160, 160, 400};
 constexpr const char* kStatusPanelTexts[] = {"文件校验和：", "芯片校验和：", ""};
 
 constexpr int kHexRowHeight = 20;  // pixels
+// The design's hex column widths; the start-up view set-up sets the address
+// and text columns to the same widths again.
 constexpr int kHexByteColumnWidth = 25;
+constexpr int kFlashAddressColumnWidth = 70;
+constexpr int kEepAddressColumnWidth = 73;
+constexpr int kHexTextColumnWidth = 130;
 constexpr QColor kFlashViewColor(0x00, 0x00, 0x80);  // navy
 constexpr QColor kEepViewColor(0x00, 0x80, 0x00);    // green
 constexpr QColor kInfoMemoColor(0x00, 0x00, 0xFF);   // blue
@@ -236,24 +242,23 @@ void TOrvantBEMxPrg::BuildHexViews() {
     const char* viewName;
     THexGridModel** cells;
     QColor color;
+    int addressWidth;
   };
   for (const View& v : {View{&TabSheetFlash, "TabSheetFlash", "Main Flash", &HexViewer, "HexViewer", &HexViewerCells,
-                             kFlashViewColor},
+                             kFlashViewColor, kFlashAddressColumnWidth},
                         View{&TabSheetEEP, "TabSheetEEP", "EEP Data", &EEPDataView, "EEPDataView", &EEPDataViewCells,
-                             kEepViewColor}}) {
+                             kEepViewColor, kEepAddressColumnWidth}}) {
     *v.page = new QWidget;
     (*v.page)->setObjectName(v.pageName);
     ViewPageCtrl->addTab(*v.page, v.caption);
     auto* layout = new QVBoxLayout(*v.page);
     layout->setContentsMargins(0, 0, 0, 0);
-    *v.view = new QTableView(*v.page);
+    *v.view = new THexGridView({v.addressWidth, kHexByteColumnWidth, kHexTextColumnWidth}, *v.page);
     (*v.view)->setObjectName(v.viewName);
     *v.cells = new THexGridModel(v.color, *v.view);
     (*v.view)->setModel(*v.cells);
     (*v.view)->verticalHeader()->hide();
     (*v.view)->verticalHeader()->setDefaultSectionSize(kHexRowHeight);
-    (*v.view)->horizontalHeader()->setDefaultSectionSize(kHexByteColumnWidth);
-    (*v.view)->horizontalHeader()->setMinimumSectionSize(kHexByteColumnWidth);
     (*v.view)->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     (*v.view)->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     (*v.view)->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

@@ -101,7 +101,8 @@ public:
   // --- Programming options ---
   // Copies the option controls into the settings sent to the programmer
   // units, right before an operation (and before a project is saved), and adds
-  // the "> Control Setting(Hex): ..." line to InfoMemo. The numbers of
+  // the "> Control Setting(Hex): ..." line to InfoMemo. Each spin edit's range
+  // is applied first, as its losing the focus would. The numbers of
   // GainEdit, SNEdit1 and AddrEdit are converted first: a text that is not a
   // number throws EConvertError ("'%s' is not a valid integer value") with
   // every setting as it was and no line written, and the calling command must

@@ -66,6 +66,12 @@ struct ChipFormLease {
 }  // namespace
 
 void TOrvantBEMxPrg::ReadSettingsFromUi() {
+  // A command started from the keyboard (a shortcut, Space, Enter) leaves the
+  // focus where it was, so a typed number has not met its range yet: bring
+  // each one into it, as leaving the field would, so that what is sent is
+  // what the field shows.
+  for (TSpinEditWidget* spin : {SpinEditNum, SpinEditIn, SpinEditOut, SpinEditRTM, SpinEditVddTim, SpinEditPwDnTim})
+    spin->Model().ApplyRange();
   // The typed numbers first, so that a bad one leaves every setting as it was.
   const auto increment = static_cast<uint16_t>(StrToInt(Text(GainEdit)));
   const auto snValue = static_cast<uint32_t>(StrToInt64(Text(SNEdit1)));

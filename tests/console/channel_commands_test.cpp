@@ -9,7 +9,6 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
-#include <chrono>
 #include <set>
 #include <string>
 
@@ -18,8 +17,6 @@
 #include "toolkit/errors.h"
 
 namespace {
-
-using namespace std::chrono_literals;
 
 enum class Loop { DeviceCount, FoundDevices };
 
@@ -238,21 +235,8 @@ class KeyPressTest : public CommandTest, public ::testing::WithParamInterface<Ke
 
 // The window as a person has it: shown, with the focus in an edit box.
 TEST_P(KeyPressTest, AKeyTypedIntoAnEditBoxReachesItAndMayRunAutoProgram) {
-  window->show();
-  window->Timer2->stop();
-  // Showing the window ran its start-up, which forgets chip and data.
-  g.ChipSelected = 1;
-  g.DataLoaded = 1;
-  g.DeviceCount = 1;
-  LinkChannel(0);
   auto* edit = new QLineEdit(window->ChipSett);
-  edit->show();
-  window->activateWindow();
-  edit->setFocus();
-  const auto limit = std::chrono::steady_clock::now() + 5s;
-  while (QApplication::focusWidget() != edit && std::chrono::steady_clock::now() < limit)
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  ASSERT_EQ(QApplication::focusWidget(), edit);
+  ASSERT_TRUE(ShowWithFocusIn(edit));
 
   const KeyCase& c = GetParam();
   QKeyEvent press(QEvent::KeyPress, c.key, Qt::NoModifier, QString::fromLatin1(c.text));

@@ -1,8 +1,13 @@
 // The image checksums with their log lines and status text, and the two hex
 // views read through the real QTableViews offscreen.
 #include <QAbstractItemModel>
+#include <QApplication>
 #include <QColor>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QHeaderView>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTabWidget>
 #include <QTableView>
 #include <cstring>
@@ -225,5 +230,107 @@ INSTANTIATE_TEST_SUITE_P(Sizes, EepViewTest,
                                            EepCase{"FullRowsOnly", 20, true, 1}, EepCase{"SixteenRows", 256, true, 16},
                                            EepCase{"AboveTheBufferShowsItWhole", 20000, true, 1024}),
                          [](const ::testing::TestParamInfo<EepCase>& info) { return std::string(info.param.name); });
+
+// --- What the views show on screen ---
+
+struct FontCase {
+  const char* name;
+  int windowPixels;  // the application's font; 0 keeps the default
+};
+
+void PrintTo(const FontCase& c, std::ostream* os) { *os << c.name; }
+
+class HexViewFitTest : public HexViewsTest, public ::testing::WithParamInterface<FontCase> {
+ protected:
+  void SetUp() override {
+    if (GetParam().windowPixels > 0) {
+      QFont large = defaultFont;
+      large.setPixelSize(GetParam().windowPixels);
+      QApplication::setFont(large);
+    }
+    HexViewsTest::SetUp();
+  }
+  void TearDown() override {
+    HexViewsTest::TearDown();
+    QApplication::setFont(defaultFont);
+  }
+
+  // Both views with data, as a person sees them after start-up: every
+  // printable character in the text rows, the widest flash address last.
+  void ShowData() {
+    window->show();
+    for (uint32_t i = 0; i < 0x8000; ++i) g.FlashImage[i] = static_cast<uint8_t>(0x20 + i % 0x60);
+    for (uint32_t i = 0; i < 256; ++i) g.EepImage[i] = static_cast<uint8_t>(0x20 + i % 0x60);
+    g.EepSize = 256;
+    g.EepStart = 0x00400000;
+    window->ShowFlashGrid(0, 0x7FFF);
+    window->ShowEepGrid();
+  }
+
+  // Each cell of every row, and each header cell, fits its column: the text
+  // by the view's own font, with the margin the item delegate keeps either
+  // side (the focus frame's and one pixel) and the grid line. The delegate's
+  // own size hint must agree.
+  void ExpectEveryTextFits(QTableView* view, int addressDesignWidth) {
+    SCOPED_TRACE(view->objectName().toStdString());
+    EXPECT_TRUE(QFontInfo(view->font()).fixedPitch()) << QFontInfo(view->font()).family().toStdString();
+    const QFontMetrics metrics(view->font());
+    const int margins = 2 * (view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1) + 1;
+    QStyleOptionViewItem option;
+    option.initFrom(view);
+    option.font = view->font();
+    option.fontMetrics = metrics;
+    QAbstractItemModel* model = view->model();
+    ASSERT_GT(model->rowCount(), 0);
+    for (int column = 0; column < model->columnCount(); ++column) {
+      SCOPED_TRACE(column);
+      int widest = 0;
+      int hinted = 0;
+      for (int row = 0; row < model->rowCount(); ++row) {
+        const QModelIndex index = model->index(row, column);
+        widest = std::max(widest, metrics.horizontalAdvance(index.data().toString()));
+        if (row < 64) hinted = std::max(hinted, view->itemDelegate()->sizeHint(option, index).width());
+      }
+      EXPECT_LE(widest + margins, view->columnWidth(column));
+      EXPECT_LE(hinted + 1, view->columnWidth(column));
+      const int design = column == 0 ? addressDesignWidth : column == 17 ? 130 : 25;
+      EXPECT_GE(view->columnWidth(column), design);
+      if (GetParam().windowPixels == 0) {
+        EXPECT_EQ(view->columnWidth(column), design) << "the design's width fits at the default font";
+      }
+    }
+  }
+
+  QFont defaultFont = QApplication::font();
+};
+
+TEST_P(HexViewFitTest, AddressesBytesAndTextRowsFitTheirColumns) {
+  ShowData();
+  ExpectEveryTextFits(window->HexViewer, 70);
+  ExpectEveryTextFits(window->EEPDataView, 73);
+}
+
+TEST_P(HexViewFitTest, AColumnSetNarrowerKeepsRoomForItsText) {
+  ShowData();
+  QTableView* view = window->HexViewer;
+  const int before = view->columnWidth(0);
+  view->setColumnWidth(0, 40);
+  view->setColumnWidth(17, 60);
+  EXPECT_EQ(view->columnWidth(0), before);
+  EXPECT_GE(view->columnWidth(17), 130);
+}
+
+TEST_P(HexViewFitTest, HeaderRowIsWrittenInTheViewsColour) {
+  ShowData();
+  for (auto [view, colour] : {std::pair{window->HexViewer, QColor(0, 0, 0x80)},
+                              std::pair{window->EEPDataView, QColor(0, 0x80, 0)}}) {
+    EXPECT_EQ(view->model()->headerData(5, Qt::Horizontal, Qt::DisplayRole).toString(), "  4");
+    EXPECT_EQ(view->model()->headerData(5, Qt::Horizontal, Qt::ForegroundRole).value<QColor>(), colour);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Fonts, HexViewFitTest,
+                         ::testing::Values(FontCase{"DefaultFont", 0}, FontCase{"LargeFont", 16}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

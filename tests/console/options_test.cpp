@@ -1,14 +1,19 @@
 // The programming options through the real widgets: what ReadSettingsFromUi
 // packs, what ShowSettingsInUi shows, the enabling handlers, the chip button
 // and the serial-number advance.
+#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -16,7 +21,8 @@
 #include "catalogue/qt/chip_select_form.h"
 #include "console/config_sn_form.h"
 #include "console/hex_grid_model.h"
-#include "support/main_window_fixture.h"
+#include "link/wire.h"
+#include "support/command_fixture.h"
 #include "toolkit/errors.h"
 #include "toolkit/qt/qt_bindings.h"
 #include "toolkit/qt/radio_group.h"
@@ -357,6 +363,31 @@ TEST_F(OptionsTest, ChipButtonRunsTheChangeOnlyForANewChip) {
   SetModalHook(std::move(old));
 }
 
+// The two low groups of the chip page (52 px for two rows): each button's
+// round indicator shows whole, inside its button and the group, and the two
+// do not overlap.
+// Seen right after the window is shown, as a grab sees it.
+TEST_F(OptionsTest, RadioIndicatorsOfTheChipPageShowWhole) {
+  window->show();
+  for (TRadioGroup* group : {window->RadioGpVolt, window->RadioGroupBitF}) {
+    SCOPED_TRACE(group->objectName().toStdString());
+    ASSERT_EQ(group->height(), 52);
+    QRect previous;
+    for (int i = 0; i < group->Count(); ++i) {
+      QRadioButton* button = group->Button(i);
+      QStyleOptionButton option;
+      option.initFrom(button);
+      const QRect indicator = button->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &option, button);
+      EXPECT_TRUE(button->rect().contains(indicator)) << i;
+      const QRect inGroup = indicator.translated(button->pos());
+      EXPECT_TRUE(group->rect().contains(inGroup)) << i;
+      EXPECT_FALSE(inGroup.intersects(previous)) << i;
+      previous = inGroup;
+    }
+  }
+  window->hide();
+}
+
 struct ChipCase {
   const char* name;
   uint8_t selected, type;
@@ -416,5 +447,59 @@ INSTANTIATE_TEST_SUITE_P(Chips, ChipNameChangeTest,
                                                      "> 14:03:22 Chip Flash Size=65536B/64KB,No EEP Data.", "",
                                                      "> 14:03:22 注意：芯片的电源脚需要接到烧写器的8脚(12V)"}}),
                          [](const ::testing::TestParamInfo<ChipCase>& info) { return std::string(info.param.name); });
+
+// --- Typed numbers and commands started from the keyboard ---
+
+struct KeyStartCase {
+  const char* name;
+  int key;  // pressed while the focus stays in SpinEditIn
+  uint16_t operation;
+};
+
+void PrintTo(const KeyStartCase& c, std::ostream* os) { *os << c.name; }
+
+class KeyStartedCommandTest : public CommandTest, public ::testing::WithParamInterface<KeyStartCase> {};
+
+// 9999 typed into SpinEditIn (300..1500) and the command started by a key, so
+// the field never loses the focus: 9999 / 30 cut to 8 bits would send 77
+// (2,310 ms). The unit gets 1500 / 30, and the field shows what was sent. The
+// other fields' typed texts, whose focus-out a test cannot see, meet their
+// ranges the same way.
+TEST_P(KeyStartedCommandTest, TypedNumbersMeetTheirRangesBeforeTheyAreSent) {
+  TSpinEditWidget* in = window->SpinEditIn;
+  ASSERT_TRUE(ShowWithFocusIn(in));
+  g.FoundDevices = 1;
+  PtyPair& line = *lines[0];
+  in->selectAll();
+  QTest::keyClicks(in, "9999");
+  ASSERT_EQ(in->Model().Text(), "9999");
+  window->SpinEditOut->Model().SetTypedText("12");
+  window->SpinEditVddTim->Model().SetTypedText("5000");
+  window->SpinEditPwDnTim->Model().SetTypedText("x");  // not a number: the minimum
+
+  QTest::keyClick(in, static_cast<Qt::Key>(GetParam().key));
+
+  EXPECT_TRUE(in->hasFocus()) << "the command must not have moved the focus for this test to mean anything";
+  std::optional<std::vector<uint8_t>> packet = ReadPacket(line);
+  ASSERT_TRUE(packet.has_value());
+  EXPECT_EQ(PacketArgument(*packet), GetParam().operation);
+  ASSERT_GE(packet->size(), size_t{kPacketHeaderBytes + kParamControlGroupOffset + kParamControlGroupBytes});
+  const uint8_t* controls = packet->data() + kPacketHeaderBytes + kParamControlGroupOffset;
+  EXPECT_EQ(int{controls[8]}, 2000 / 10) << "PowerOnDelay";
+  EXPECT_EQ(int{controls[9]}, 10 / 10) << "PowerOffDelay";
+  EXPECT_EQ(int{controls[10]}, 1500 / 30) << "ChipInDelay";
+  EXPECT_EQ(int{controls[11]}, 300 / 30) << "ChipOutDelay";
+  EXPECT_EQ(in->Model().Text(), "1500");
+  EXPECT_EQ(in->text().toStdString(), "1500");
+  EXPECT_EQ(window->SpinEditOut->Model().Text(), "300");
+  EXPECT_EQ(window->SpinEditVddTim->Model().Text(), "2000");
+  EXPECT_EQ(window->SpinEditPwDnTim->Model().Text(), "10");
+  window->hide();
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, KeyStartedCommandTest,
+                         ::testing::Values(KeyStartCase{"BlankCheckShortcut", Qt::Key_F7, kOpBlankCheck},
+                                           KeyStartCase{"EraseShortcut", Qt::Key_F8, kOpErase}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

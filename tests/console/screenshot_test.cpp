@@ -1,9 +1,11 @@
 // Renders the main window after its first show into main_window.png in the
-// build folder, for a look at the layout and the Chinese texts.
+// build folder, for a look at the layout and the Chinese texts; the option
+// pages and the two hex views with data beside it.
 #include <QGroupBox>
 #include <QPainter>
 #include <QPixmap>
 #include <QTabWidget>
+#include <QTableView>
 
 #include "support/build_dir.h"
 #include "support/main_window_fixture.h"
@@ -40,6 +42,34 @@ TEST_F(ScreenshotTest, OptionPages) {
   window->hide();
   std::string path = TestBuildDir() + "/option_pages.png";
   ASSERT_TRUE(sheet.save(QString::fromStdString(path), "PNG")) << path;
+}
+
+// The Main Flash and OTP Data pages with data in flash_view.png and
+// eep_view.png, for a look at whole addresses and text rows. The flash view
+// is scrolled to its end, where the widest address, 0x00007FF0, is.
+TEST_F(ScreenshotTest, HexViewsWithData) {
+  window->show();
+  for (uint32_t i = 0; i < 0x8000; ++i) g.FlashImage[i] = static_cast<uint8_t>(0x20 + i % 0x60);
+  for (uint32_t i = 0; i < 256; ++i) g.EepImage[i] = static_cast<uint8_t>(i < 128 ? 0x40 + i % 0x40 : i);
+  g.BaseAddress = 0;
+  g.EepSize = 256;
+  g.EepStart = 0x00400000;
+  window->ShowFlashGrid(0, 0x7FFF);
+  window->ShowEepGrid();
+  const struct {
+    QWidget* page;
+    QTableView* view;
+    const char* file;
+  } shots[] = {{window->TabSheetFlash, window->HexViewer, "/flash_view.png"},
+               {window->TabSheetEEP, window->EEPDataView, "/eep_view.png"}};
+  for (const auto& shot : shots) {
+    window->ViewPageCtrl->setCurrentWidget(shot.page);
+    shot.view->scrollToBottom();
+    QPixmap picture = shot.page->grab();
+    std::string path = TestBuildDir() + shot.file;
+    EXPECT_TRUE(picture.save(QString::fromStdString(path), "PNG")) << path;
+  }
+  window->hide();
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <vector>
 
 class QButtonGroup;
+class QGridLayout;
 class QRadioButton;
 
 class TRadioGroup : public QGroupBox {
@@ -23,7 +24,17 @@ class TRadioGroup : public QGroupBox {
   QRadioButton* Button(int index) const;
   void SetOnClick(std::function<void()> onClick) { onClick_ = std::move(onClick); }
 
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
  private:
+  // A low group (the design's 52 px for two rows) has no room for the usual
+  // margins between its caption and its rows: they go, so that each button
+  // keeps the height of its indicator.
+  void FitRows();
+
+  QGridLayout* layout_;
+  int rows_;
   QButtonGroup* group_;
   std::vector<QRadioButton*> buttons_;
   std::function<void()> onClick_;

@@ -3,7 +3,10 @@
 // units on real pseudo-terminals that a test links to channels; the test
 // reads at each unit's end what the program sent.
 
+#include <QApplication>
+#include <QTimer>
 #include <array>
+#include <chrono>
 #include <memory>
 
 #include "catalogue/chip_catalogue.h"
@@ -43,6 +46,26 @@ class CommandTest : public MainWindowTest {
   void MakeBusy(int ch, TChannelState state) {
     g.ChannelBusy[ch] = 1;
     g.ChannelState[ch] = state;
+  }
+
+  // The window as a person has it: shown, with the focus in `field`, and one
+  // idle unit on channel 0 with a chip chosen and data loaded (showing the
+  // window ran its start-up, which forgets chip and data). False when the
+  // focus did not arrive.
+  bool ShowWithFocusIn(QWidget* field) {
+    window->show();
+    window->Timer2->stop();
+    g.ChipSelected = 1;
+    g.DataLoaded = 1;
+    g.DeviceCount = 1;
+    LinkChannel(0);
+    field->show();
+    window->activateWindow();
+    field->setFocus();
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!field->hasFocus() && std::chrono::steady_clock::now() < limit)
+      QApplication::processEvents(QEventLoop::AllEvents, 20);
+    return field->hasFocus();
   }
 
   TGauge& Gauge(int ch) { return window->Gauges[ch]->Model(); }
