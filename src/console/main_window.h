@@ -69,6 +69,12 @@ public:
   // Hides the EEP page when EepSize is 0; otherwise shows it as "OTP Data" and
   // rebuilds EEPDataView with EepSize div 16 rows of EepImage (at most 1,024).
   void ShowEepGrid() override;
+  // Logs the image checksums in g (with the flash and EEP ranges when
+  // FlashEnd > FlashStart) and shows the CRC in status panel 1.
+  void ShowImageChecksums() override;
+  // After a chip read: DataFileName and status panel 2 say "芯片读出数据"
+  // instead of naming the file loaded before.
+  void ShowDataFromChip() override;
 
   // The window log's lines; the InfoMemo widget mirrors them.
   TMemo& InfoMemo() { return infoMemo_; }
@@ -92,8 +98,7 @@ public:
 
   // --- Checksums ---
   // Computes ImageCrc16, ImagePacketCrc, ImageSum32 and ImageSum16 over
-  // FlashImage[start..end], logs them (with the flash and EEP ranges when
-  // FlashEnd > FlashStart) and shows the CRC in status panel 1. A range that
+  // FlashImage[start..end], then ShowImageChecksums. A range that
   // reaches past FlashImage is not read: the values are those the checksum
   // routines give for a range they refuse (CRC 0xFFFF, packet CRC 0, sum 0).
   void ShowChecksums(uint32_t start, uint32_t end);
