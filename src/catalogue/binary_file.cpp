@@ -76,7 +76,9 @@ void ReadChunks(const std::string& path, uint8_t* destination, size_t destinatio
         for (uint32_t i = 0; i < stored; ++i) *sum += chunk[i];
       position += stored;
       // Tested after the copy: the chunk that crosses the limit is kept whole.
-      if (limit != 0 && limit < position) {
+      // Bytes cut off at the destination's end lie past where the caller may
+      // store too, so with a limit set they are reported alike.
+      if (limit != 0 && (limit < position || stored < want)) {
         ShowMessage(kBeyondChipText);
         break;
       }

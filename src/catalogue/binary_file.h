@@ -15,7 +15,8 @@
 //
 // destinationBytes is the room at `destination`; nothing is written past it.
 // A file that would overrun it is cut at the buffer's end: the count is then
-// destinationBytes and the rest of the file is left unread (no message of its own).
+// destinationBytes and the rest of the file is left unread; with a non-zero
+// limit the box is shown then too (no box without a limit).
 //
 // The file is held with an exclusive lock (flock) while it is read; one that
 // another opener holds locked counts as one that cannot be opened.

@@ -22,7 +22,6 @@ namespace {
 
 constexpr uint8_t kBlankErased = 0xFF;
 constexpr uint8_t kBlankZero = 0x00;
-constexpr uint32_t kBytesPerKB = 1024;
 
 // Entries of SaveDialog1's filter, 1-based as the dialog counts them.
 constexpr int kSaveBinaryEntry = 1;
@@ -57,8 +56,8 @@ QString ShownText(std::string_view text) {
 // What the load commands check of a chosen file before anything changes: a
 // reader takes it, it can be opened as a regular file (else the file error
 // is raised, for the top-level report to show), and a binary file's offset
-// lies inside FlashImage (asked here, so that a refused offset leaves the
-// image as it was).
+// lies before the chip's flash end and inside FlashImage (asked here, so that
+// a refused offset leaves the image as it was).
 bool DataFileAccepted(const std::string& path) {
   const DataFileKind kind = DataFileKindOf(path);
   if (kind == DataFileKind::Unsupported) {
@@ -69,7 +68,7 @@ bool DataFileAccepted(const std::string& path) {
   if (kind != DataFileKind::Binary) return true;
   // The dialog has no cancel: however it is closed, it keeps the offset it showed.
   if (g.FormOfsAddr) ShowModal(*g.FormOfsAddr);
-  if (BinPlacement(g.BinOffset) < kFlashImageBytes) return true;
+  if (BinRoomToChipEnd(BinPlacement(g.BinOffset), g.FlashEnd, kFlashImageBytes) > 0) return true;
   ShowMessage(kOffsetOutsideImageText);
   return false;
 }
@@ -119,13 +118,15 @@ void TOrvantBEMxPrg::LoadDataFile(const std::string& path) {
       LoadSRecFile(path, g.FileStart, g.FileEnd, g.FileSum);
       break;
     case DataFileKind::Binary: {
-      // The reader gets what remains of FlashImage after the offset, so a file
-      // placed near the end is cut at the buffer's end; FileEnd becomes the
-      // number of bytes read.
+      // The limit is what the chip holds from the offset on, so the reader
+      // reports a file that runs past the chip's end; it may store the rest of
+      // FlashImage (the chunk that crosses the limit is kept whole). FileEnd
+      // becomes the number of bytes read. DataFileAccepted has refused an offset
+      // without room (a limit of 0 would read as none).
       const uint32_t at = BinPlacement(g.BinOffset);
       g.FileStart = 0;
-      g.FileEnd = g.RomSizeKB * kBytesPerKB;
-      if (at < kFlashImageBytes) ReadBinFileSum(path, g.FlashImage + at, kFlashImageBytes - at, g.FileEnd, g.FileSum);
+      g.FileEnd = BinRoomToChipEnd(at, g.FlashEnd, kFlashImageBytes);
+      if (g.FileEnd > 0) ReadBinFileSum(path, g.FlashImage + at, kFlashImageBytes - at, g.FileEnd, g.FileSum);
       break;
     }
     case DataFileKind::Unsupported:

@@ -161,11 +161,14 @@ public:
   // 0xFF) / on top of the current one. Both need a chosen chip; a file whose
   // extension no reader takes (.HEX, .S1<digit>..., .BIN, any letter case) is
   // refused with a box and changes nothing. A binary file's offset is asked
-  // before anything changes; one at or past the end of FlashImage is refused.
+  // before anything changes; one at or past the chip's flash end (or the end
+  // of FlashImage) is refused with "地址超出芯片有效数据范围！".
   void FileOpenBtnClick(QObject* Sender);
   void SpdBtnLoadMoreClick(QObject* Sender);
   // Reads `path` by its extension into the images, logs and shows the file's
   // first and last address and sum, refreshes the views. DataLoaded := 1.
+  // A binary file may fill the chip from its offset on: the reader reports
+  // one that runs past the chip's end.
   // The HEX and S-record readers' EInOutError leaves it at that point.
   void LoadDataFile(const std::string& path);
   // Saves the flash range with the writer of the filter entry chosen in

@@ -71,6 +71,8 @@ const LimitCase kLimitCases[] = {
     {"cut at the room",       0,     2000,   1000,   1000,  false},
     {"cut inside a chunk",    0,     2000,   1100,   1100,  false},
     {"cut past the limit",    16384, 20000,  16500,  16500, true},
+    {"limit at the room",     1000,  2000,   1000,   1000,  true},
+    {"file fills the room",   1000,  1000,   1000,   1000,  false},
 };
 // clang-format on
 

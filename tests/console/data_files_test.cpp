@@ -231,15 +231,15 @@ TEST_F(DataFilesTest, BinaryFileLandsAtItsOffsetWithTheLowFourBitsCleared) {
   ChooseChip32K();
   const std::vector<uint8_t> data = Pattern(300, 3);
   const std::string path = WriteFile("image.bin", data);
-  offsetToEnter = 0x8009;
-  g.FlashImage[0x7FFF] = 0x5A;
+  offsetToEnter = 0x7009;
+  g.FlashImage[0x6FFF] = 0x5A;
   files.Choose(path);
   window->FileOpenBtnClick(nullptr);
   EXPECT_EQ(shownForms, std::vector<std::string>{"FormOfsAddr"});
-  EXPECT_TRUE(FlashHolds(0x8000, data));
+  EXPECT_TRUE(FlashHolds(0x7000, data));
   // Blanked by the fresh load; choosing the chip set FillZero.
-  EXPECT_EQ(g.FlashImage[0x7FFF], 0x00);
-  EXPECT_EQ(g.FlashImage[0x8000 + 300], 0x00);
+  EXPECT_EQ(g.FlashImage[0x6FFF], 0x00);
+  EXPECT_EQ(g.FlashImage[0x7000 + 300], 0x00);
   EXPECT_EQ(g.DataLoaded, 1);
   EXPECT_EQ(g.FileStart, 0u);
   EXPECT_EQ(g.FileEnd, 300u);
@@ -257,9 +257,9 @@ TEST_F(DataFilesTest, BinaryFileLandsAtItsOffsetWithTheLowFourBitsCleared) {
   EXPECT_EQ(window->StatusPanelText(1), Format("芯片校验和：0x%0.4x", {crc}));
   EXPECT_TRUE(Logged(Format("> 14:03:22 Chip Main Flash CRC16 CheckSum = 0x%0.4x.", {crc})));
   EXPECT_EQ(window->HexViewerCells->rowCount(), 0x8000 / 16);
-  // The data lie past the chip's 32 KB, so the chip's view shows them not.
-  EXPECT_EQ(window->HexViewer->model()->index(0x7FF, 0).data().toString().toStdString(), "0x00007FF0");
-  EXPECT_EQ(window->HexViewer->model()->index(0x7FF, 16).data().toString().toStdString(), "00");
+  EXPECT_EQ(window->HexViewer->model()->index(0x700, 0).data().toString().toStdString(), "0x00007000");
+  EXPECT_EQ(window->HexViewer->model()->index(0x700, 1).data().toString().toStdString(),
+            Format("%0.2x", {data[0]}));
   EXPECT_TRUE(boxes.Shown().empty());
   EXPECT_EQ(window->ViewPageCtrl->currentIndex(), 0);
 }
@@ -275,6 +275,62 @@ TEST_F(DataFilesTest, BinaryFileLongerThanTheChipIsReportedAndCountsWhatWasRead)
   EXPECT_EQ(LogLines()[3], "> 14:03:22 目标文件尾地址 = 0x00008100.");
   EXPECT_EQ(g.FlashImage[32 * 1024 + 256], 0x00);
 }
+
+struct ChipEndCase {
+  const char* name;
+  uint32_t offset;     // as typed into the offset dialog
+  uint32_t fileBytes;
+  bool reported;       // "地址超出芯片有效数据范围！" shown
+  uint32_t taken;      // bytes stored from the aligned offset; 0: refused
+};
+void PrintTo(const ChipEndCase& c, std::ostream* os) { *os << c.name; }
+
+class BinaryAtTheChipEndTest : public DataFilesTest, public ::testing::WithParamInterface<ChipEndCase> {};
+
+// On a 32 KB chip the size limit is the room between the aligned offset and
+// the chip's flash end: a file that runs past it is reported (the chunk that
+// crosses is kept whole, as the reader keeps it), and an offset at or past the
+// end is refused before anything changes.
+TEST_P(BinaryAtTheChipEndTest, IsReportedWheneverTheFileRunsPastTheChip) {
+  const ChipEndCase& c = GetParam();
+  SetChipParams("FU6813L");
+  CommitChipSelection("FU6813L");
+  ASSERT_EQ(g.FlashEnd, 0x7FFFu);
+  const uint32_t at = c.offset & ~0xFu;
+  const std::vector<uint8_t> data = Pattern(c.fileBytes, 11);
+  const std::string path = WriteFile("job.bin", data);
+  // Where the file would start, or the image's last byte for an offset past it.
+  const uint32_t marked = std::min<uint32_t>(at, kFlashImageBytes - 1);
+  g.FlashImage[marked] = 0x5A;
+  offsetToEnter = c.offset;
+  files.Choose(path);
+  window->FileOpenBtnClick(nullptr);
+  EXPECT_EQ(boxes.Texts(), c.reported ? std::vector<std::string>{"地址超出芯片有效数据范围！"} : std::vector<std::string>{});
+  if (c.taken == 0) {
+    EXPECT_EQ(g.FlashImage[marked], 0x5A);
+    EXPECT_EQ(g.DataLoaded, 0);
+    EXPECT_TRUE(LogLines().empty());
+    return;
+  }
+  const std::vector<uint8_t> taken(data.begin(), data.begin() + c.taken);
+  EXPECT_EQ(g.FileEnd, c.taken);
+  EXPECT_TRUE(FlashHolds(at, taken));
+  EXPECT_EQ(g.FlashImage[at + c.taken], 0x00);
+  EXPECT_EQ(g.FileSum, SumOf(taken));
+  EXPECT_EQ(g.DataLoaded, 1);
+  EXPECT_TRUE(Logged("> 14:03:22 File \"" + path + "\" has been loaded!"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Offsets, BinaryAtTheChipEndTest,
+    ::testing::Values(ChipEndCase{"EightKilobytesAt0x7000", 0x7000, 8192, true, 0x1100},
+                      ChipEndCase{"EightKilobytesAt0x8000", 0x8000, 8192, true, 0},
+                      ChipEndCase{"PastTheEndOfTheImage", 0x400000, 8192, true, 0},
+                      ChipEndCase{"WholeChipAt0", 0, 32768, false, 32768},
+                      ChipEndCase{"EndingAtTheChipEnd", 0x7000, 4096, false, 4096},
+                      ChipEndCase{"LastRowExactly", 0x7FF9, 16, false, 16},
+                      ChipEndCase{"OneBytePastTheLastRow", 0x7FF9, 17, true, 17}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DataFilesTest, BinaryOffsetPastTheImageIsRefusedBeforeAnythingChanges) {
   ChooseChip32K();
@@ -299,6 +355,8 @@ TEST_F(DataFilesTest, BinaryNearTheImageEndIsCutAtTheBufferEnd) {
   offsetToEnter = kFlashImageBytes - 16;
   files.Choose(path);
   window->SpdBtnLoadMoreClick(nullptr);
+  // The chip ends at the image's end: the bytes cut off there ran past it.
+  EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"地址超出芯片有效数据范围！"});
   EXPECT_EQ(g.FileEnd, 16u);
   EXPECT_TRUE(FlashHolds(kFlashImageBytes - 16, std::vector<uint8_t>(data.begin(), data.begin() + 16)));
   EXPECT_EQ(g.FileSum, SumOf(std::vector<uint8_t>(data.begin(), data.begin() + 16)));
