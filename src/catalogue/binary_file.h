@@ -29,6 +29,13 @@ void ReadBinFile(const std::string& path, uint8_t* destination, size_t destinati
 void ReadBinFileSum(const std::string& path, uint8_t* destination, size_t destinationBytes, uint32_t& limitAndCount,
                     uint32_t& sum);
 
+// ReadBinFileSum for a data file the user loads: a file that cannot be
+// opened, is no regular file or is held by another opener, or whose read
+// fails part way, throws EInOutError (path and the system's reason) once the
+// bytes before the failure are stored, summed and counted.
+void LoadBinFileSum(const std::string& path, uint8_t* destination, size_t destinationBytes, uint32_t& limitAndCount,
+                    uint32_t& sum);
+
 // Creates or replaces the file at `path` with buffer[first..last], nothing
 // else; last below first creates an empty file. bufferBytes is the size of
 // `buffer`: a range reaching past it is written only up to the buffer's end.

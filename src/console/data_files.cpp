@@ -73,8 +73,7 @@ bool DataFileAccepted(const std::string& path) {
   return false;
 }
 
-// Both load commands: the guard, the dialog and the file's checks; the log
-// line comes before the file is read.
+// Both load commands: the guard, the dialog and the file's checks.
 bool ChooseDataFile(TOrvantBEMxPrg& window, std::string& path) {
   if (g.ChipSelected == 0) {
     Inform(kNoChipForLoadText);
@@ -82,9 +81,7 @@ bool ChooseDataFile(TOrvantBEMxPrg& window, std::string& path) {
   }
   if (!window.OpenDialog1.Execute()) return false;
   path = window.OpenDialog1.FileName;
-  if (!DataFileAccepted(path)) return false;
-  window.LogLine(Format(kLoadedFormat, {path}));
-  return true;
+  return DataFileAccepted(path);
 }
 
 }  // namespace
@@ -92,15 +89,15 @@ bool ChooseDataFile(TOrvantBEMxPrg& window, std::string& path) {
 void TOrvantBEMxPrg::FileOpenBtnClick(QObject*) {
   std::string path;
   if (!ChooseDataFile(*this, path)) return;
-  // The blanking drops the earlier data: until a reader has filled the image
-  // again there is nothing to program.
-  g.DataLoaded = 0;
   const uint8_t blank = g.FillZero != 0 ? kBlankZero : kBlankErased;
   FillBytes(g.FlashImage, kFlashImageBytes, blank);
   FillBytes(g.EepImage, kFreshLoadEepBytes, blank);
+  // The blank image is no file's: the name comes once the file has been read.
+  g.DataFileName.clear();
+  SetStatusPanelText(kFilePathPanel, "");
+  LoadDataFile(path);
   g.DataFileName = std::string(FileNameOf(path));
   SetStatusPanelText(kFilePathPanel, path);
-  LoadDataFile(path);
 }
 
 void TOrvantBEMxPrg::SpdBtnLoadMoreClick(QObject*) {
@@ -109,6 +106,10 @@ void TOrvantBEMxPrg::SpdBtnLoadMoreClick(QObject*) {
 }
 
 void TOrvantBEMxPrg::LoadDataFile(const std::string& path) {
+  // Until a reader has returned the image holds no whole job (blanked, or
+  // partly overwritten): a file that fails while it is read raises with
+  // nothing to program and nothing saying that it was loaded.
+  g.DataLoaded = 0;
   g.FileSum = 0;
   switch (DataFileKindOf(path)) {
     case DataFileKind::IntelHex:
@@ -126,14 +127,13 @@ void TOrvantBEMxPrg::LoadDataFile(const std::string& path) {
       const uint32_t at = BinPlacement(g.BinOffset);
       g.FileStart = 0;
       g.FileEnd = BinRoomToChipEnd(at, g.FlashEnd, kFlashImageBytes);
-      if (g.FileEnd > 0) ReadBinFileSum(path, g.FlashImage + at, kFlashImageBytes - at, g.FileEnd, g.FileSum);
+      if (g.FileEnd > 0) LoadBinFileSum(path, g.FlashImage + at, kFlashImageBytes - at, g.FileEnd, g.FileSum);
       break;
     }
     case DataFileKind::Unsupported:
       break;
   }
-  // Set only once the reader has returned: a file that fails while it is
-  // read raises before this, and a blank image is never taken for loaded data.
+  LogLine(Format(kLoadedFormat, {path}));
   g.DataLoaded = 1;
   infoMemo_.Add("");
   LogLine(Format("目标文件首地址 = 0x%0.8x.", {g.FileStart}));

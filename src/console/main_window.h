@@ -162,14 +162,16 @@ public:
   // extension no reader takes (.HEX, .S1<digit>..., .BIN, any letter case) is
   // refused with a box and changes nothing. A binary file's offset is asked
   // before anything changes; one at or past the chip's flash end (or the end
-  // of FlashImage) is refused with "地址超出芯片有效数据范围！".
+  // of FlashImage) is refused with "地址超出芯片有效数据范围！". The fresh
+  // load names the file (DataFileName, status panel 2) once it has been read.
   void FileOpenBtnClick(QObject* Sender);
   void SpdBtnLoadMoreClick(QObject* Sender);
-  // Reads `path` by its extension into the images, logs and shows the file's
-  // first and last address and sum, refreshes the views. DataLoaded := 1.
-  // A binary file may fill the chip from its offset on: the reader reports
-  // one that runs past the chip's end.
-  // The HEX and S-record readers' EInOutError leaves it at that point.
+  // Reads `path` by its extension into the images, then logs that it was
+  // loaded with the file's first and last address and sum, shows the sum and
+  // refreshes the views; DataLoaded := 1 then. A binary file may fill the chip
+  // from its offset on: the reader reports one that runs past the chip's end.
+  // A reader's EInOutError (a file that cannot be opened, or fails part way)
+  // leaves it at that point with DataLoaded 0 and nothing logged.
   void LoadDataFile(const std::string& path);
   // Saves the flash range with the writer of the filter entry chosen in
   // SaveDialog1 (1 binary, 2 Intel HEX, 3 S-record), whatever name was typed.
