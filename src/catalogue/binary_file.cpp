@@ -11,6 +11,8 @@
 
 #include "catalogue/data_file_io.h"
 #include "toolkit/dialogs.h"
+#include "toolkit/errors.h"
+#include "toolkit/regular_file.h"
 
 namespace {
 constexpr uint32_t kReadChunkBytes = 256;
@@ -33,16 +35,19 @@ class FileHandle {
 };
 
 // Reads exactly `count` bytes unless the file ends or fails first; interrupted
-// reads are resumed. True when all of them came.
-bool ReadExactly(int fd, uint8_t* into, size_t count) {
+// reads are resumed. 0 when all of them came, kEndedEarly when the file ended
+// first, else the system's code of the read that failed.
+constexpr int kEndedEarly = -1;
+int ReadExactly(int fd, uint8_t* into, size_t count) {
   size_t got = 0;
   while (got < count) {
     ssize_t n = ::read(fd, into + got, count - got);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n < 0) return errno;
+    if (n == 0) return kEndedEarly;
     got += static_cast<size_t>(n);
   }
-  return true;
+  return 0;
 }
 
 // The file is read without sharing: while another opener holds a lock on it,
@@ -53,22 +58,53 @@ bool ReadExactly(int fd, uint8_t* into, size_t count) {
 // any other file.
 bool HeldByAnother(int fd) { return ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK; }
 
-// The one reader behind both entry points; `sum` is null when nothing is summed.
-void ReadChunks(const std::string& path, uint8_t* destination, size_t destinationBytes, uint32_t& limitAndCount,
-                uint32_t* sum) {
+// Why a read took less than the whole file, when it did not simply end: the
+// system's code, or the text for a name that is no regular file.
+struct ReadFault {
+  int code = 0;
+  std::string reason;
+};
+
+// Whether the opened file may be read, and its length (low 32 bits, as every
+// offset here is 32-bit); otherwise the fault says why not.
+bool Readable(const FileHandle& file, uint32_t& size, ReadFault& fault) {
+  struct stat st;
+  if (!file.IsOpen() || ::fstat(file.Get(), &st) != 0) {
+    fault.code = errno;
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    fault.reason = kNotRegularFileText;
+    return false;
+  }
+  if (HeldByAnother(file.Get())) {
+    fault.code = EWOULDBLOCK;
+    return false;
+  }
+  size = static_cast<uint32_t>(st.st_size);
+  return true;
+}
+
+// The one reader behind the entry points; `sum` is null when nothing is summed.
+ReadFault ReadChunks(const std::string& path, uint8_t* destination, size_t destinationBytes, uint32_t& limitAndCount,
+                     uint32_t* sum) {
   const uint32_t limit = limitAndCount;
   uint32_t position = 0;
+  uint32_t size = 0;
+  ReadFault fault;
   // Non-blocking so that a FIFO named as an image cannot hang the GUI thread;
   // only a regular file has a length to read.
   FileHandle file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  struct stat st;
-  if (file.IsOpen() && !HeldByAnother(file.Get()) && ::fstat(file.Get(), &st) == 0 && S_ISREG(st.st_mode)) {
-    // The length is taken to its low 32 bits, as every offset here is 32-bit.
-    const uint32_t size = static_cast<uint32_t>(st.st_size);
+  if (Readable(file, size, fault)) {
     uint8_t chunk[kReadChunkBytes];
     while (position < size) {
       const uint32_t want = std::min(kReadChunkBytes, size - position);
-      if (!ReadExactly(file.Get(), chunk, want)) break;
+      const int read = ReadExactly(file.Get(), chunk, want);
+      if (read != 0) {
+        // A file that shrank while it was read simply ends there.
+        if (read != kEndedEarly) fault.code = read;
+        break;
+      }
       const size_t room = destinationBytes > position ? destinationBytes - position : 0;
       const uint32_t stored = static_cast<uint32_t>(std::min<size_t>(want, room));
       std::memcpy(destination + position, chunk, stored);
@@ -76,7 +112,9 @@ void ReadChunks(const std::string& path, uint8_t* destination, size_t destinatio
         for (uint32_t i = 0; i < stored; ++i) *sum += chunk[i];
       position += stored;
       // Tested after the copy: the chunk that crosses the limit is kept whole.
-      if (limit != 0 && limit < position) {
+      // Bytes cut off at the destination's end lie past where the caller may
+      // store too, so with a limit set they are reported alike.
+      if (limit != 0 && (limit < position || stored < want)) {
         ShowMessage(kBeyondChipText);
         break;
       }
@@ -84,6 +122,7 @@ void ReadChunks(const std::string& path, uint8_t* destination, size_t destinatio
     }
   }
   limitAndCount = position;
+  return fault;
 }
 }  // namespace
 
@@ -94,6 +133,13 @@ void ReadBinFile(const std::string& path, uint8_t* destination, size_t destinati
 void ReadBinFileSum(const std::string& path, uint8_t* destination, size_t destinationBytes, uint32_t& limitAndCount,
                     uint32_t& sum) {
   ReadChunks(path, destination, destinationBytes, limitAndCount, &sum);
+}
+
+void LoadBinFileSum(const std::string& path, uint8_t* destination, size_t destinationBytes, uint32_t& limitAndCount,
+                    uint32_t& sum) {
+  const ReadFault fault = ReadChunks(path, destination, destinationBytes, limitAndCount, &sum);
+  if (!fault.reason.empty()) throw EInOutError(path, fault.reason);
+  if (fault.code != 0) throw EInOutError(path, fault.code);
 }
 
 void WriteBinFile(const std::string& path, const uint8_t* buffer, size_t bufferBytes, uint32_t first, uint32_t last) {

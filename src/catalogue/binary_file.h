@@ -15,7 +15,8 @@
 //
 // destinationBytes is the room at `destination`; nothing is written past it.
 // A file that would overrun it is cut at the buffer's end: the count is then
-// destinationBytes and the rest of the file is left unread (no message of its own).
+// destinationBytes and the rest of the file is left unread; with a non-zero
+// limit the box is shown then too (no box without a limit).
 //
 // The file is held with an exclusive lock (flock) while it is read; one that
 // another opener holds locked counts as one that cannot be opened.
@@ -26,6 +27,13 @@ void ReadBinFile(const std::string& path, uint8_t* destination, size_t destinati
 // ReadBinFile that also adds every byte it stores to `sum` (wrapping modulo
 // 2^32). The sum is not cleared here.
 void ReadBinFileSum(const std::string& path, uint8_t* destination, size_t destinationBytes, uint32_t& limitAndCount,
+                    uint32_t& sum);
+
+// ReadBinFileSum for a data file the user loads: a file that cannot be
+// opened, is no regular file or is held by another opener, or whose read
+// fails part way, throws EInOutError (path and the system's reason) once the
+// bytes before the failure are stored, summed and counted.
+void LoadBinFileSum(const std::string& path, uint8_t* destination, size_t destinationBytes, uint32_t& limitAndCount,
                     uint32_t& sum);
 
 // Creates or replaces the file at `path` with buffer[first..last], nothing

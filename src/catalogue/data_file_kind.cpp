@@ -1,5 +1,7 @@
 #include "catalogue/data_file_kind.h"
 
+#include <algorithm>
+
 #include "toolkit/ascii.h"
 
 namespace {
@@ -27,4 +29,10 @@ DataFileKind DataFileKindOf(std::string_view path) {
     return DataFileKind::SRecord;
   if (extension == ".BIN") return DataFileKind::Binary;
   return DataFileKind::Unsupported;
+}
+
+uint32_t BinRoomToChipEnd(uint32_t placement, uint32_t flashEnd, size_t imageBytes) {
+  // 64-bit, so that a flash end at the top of the address space does not wrap.
+  const uint64_t end = std::min<uint64_t>(uint64_t{flashEnd} + 1, imageBytes);
+  return placement < end ? static_cast<uint32_t>(end - placement) : 0;
 }

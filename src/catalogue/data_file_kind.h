@@ -3,6 +3,7 @@
 // a binary file goes in FlashImage, and what a fresh load blanks. Pure
 // functions; any thread.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -26,6 +27,10 @@ DataFileKind DataFileKindOf(std::string_view path);
 // A binary file starts at its offset with the low four bits cleared.
 inline constexpr uint32_t kBinOffsetAlignMask = ~uint32_t{0xF};
 inline uint32_t BinPlacement(uint32_t binOffset) { return binOffset & kBinOffsetAlignMask; }
+// The bytes a binary file placed at `placement` may fill before it passes the
+// chip's flash end (`flashEnd`, its last address) or the end of an image of
+// `imageBytes`: the size limit of its read. 0 when it starts at or past either.
+uint32_t BinRoomToChipEnd(uint32_t placement, uint32_t flashEnd, size_t imageBytes);
 
 // A fresh load blanks the whole FlashImage but only this much of EepImage.
 inline constexpr uint32_t kFreshLoadEepBytes = 13684;

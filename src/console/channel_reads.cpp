@@ -13,6 +13,9 @@
 namespace {
 
 constexpr uint8_t kReadChannel = 0;
+constexpr int kFilePathPanel = 2;
+// Where the window's data came from once a chip read replaced them.
+constexpr const char* kDataFromChipText = "芯片读出数据";
 // Where the address read's gauge starts, of its kStepTicks.
 constexpr int32_t kReadAddressStartProgress = 250;
 
@@ -57,4 +60,10 @@ void TOrvantBEMxPrg::ReadAddress1Click(QObject*) {
   BeginChannelProgress(kStepTicks, g.RomSizeKB, kReadChannel);
   if (TGauge* gauge = g.ChannelGauge[kReadChannel]) gauge->SetProgress(kReadAddressStartProgress);
   SendReadCommand(kCmdOperation, kOpReadAddress, kReadChannel);
+}
+
+void TOrvantBEMxPrg::ShowDataFromChip() {
+  // Also the name a project saved now stores, and a download carries.
+  g.DataFileName = kDataFromChipText;
+  SetStatusPanelText(kFilePathPanel, kDataFromChipText);
 }

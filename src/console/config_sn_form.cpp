@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "console/dialog_parts.h"
+#include "link/image_checksums.h"
 #include "shared/main_window.h"
 #include "shared/state.h"
 #include "toolkit/dialogs.h"
@@ -117,8 +118,11 @@ void TConfigSNForm::StoreSnData() {
       return;
     }
     std::memcpy(g.FlashImage + (address - g.FlashStart), bytes.data(), bytes.size());
+    // Whichever area was chosen the bytes went into FlashImage, so the next
+    // verify, program and download need the checksums of the image with them.
+    ComputeImageChecksums(g.FlashStart, g.FlashEnd);
+    if (g.OrvantBEMxPrg) g.OrvantBEMxPrg->ShowImageChecksums();
   }
-  // The image checksums stay as last computed, until the next load.
   if (RadioGrpSN->ItemIndex() == kMainFlashArea && g.OrvantBEMxPrg)
     g.OrvantBEMxPrg->ShowFlashGrid(g.FlashStart, g.FlashEnd);
 }

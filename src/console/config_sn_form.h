@@ -45,7 +45,9 @@ class TConfigSNForm : public QDialog {
   // Writes the data at the entered address's offset from FlashStart: the
   // text's UTF-8 bytes, or one byte per hexadecimal number. A run of bytes
   // not wholly inside FlashStart..FlashEnd (and FlashImage) is refused whole
-  // with "地址超出芯片有效数据范围！". Area 0 then refreshes the flash view.
+  // with "地址超出芯片有效数据范围！". Stored bytes have the image checksums
+  // computed over the flash range and shown, as after a load; area 0 then
+  // refreshes the flash view.
   // Throws EConvertError for an address that is not a number.
   void StoreSnData();
   // The byte of the blank-delimited number at or after `position`, which then

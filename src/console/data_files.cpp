@@ -22,7 +22,6 @@ namespace {
 
 constexpr uint8_t kBlankErased = 0xFF;
 constexpr uint8_t kBlankZero = 0x00;
-constexpr uint32_t kBytesPerKB = 1024;
 
 // Entries of SaveDialog1's filter, 1-based as the dialog counts them.
 constexpr int kSaveBinaryEntry = 1;
@@ -57,8 +56,8 @@ QString ShownText(std::string_view text) {
 // What the load commands check of a chosen file before anything changes: a
 // reader takes it, it can be opened as a regular file (else the file error
 // is raised, for the top-level report to show), and a binary file's offset
-// lies inside FlashImage (asked here, so that a refused offset leaves the
-// image as it was).
+// lies before the chip's flash end and inside FlashImage (asked here, so that
+// a refused offset leaves the image as it was).
 bool DataFileAccepted(const std::string& path) {
   const DataFileKind kind = DataFileKindOf(path);
   if (kind == DataFileKind::Unsupported) {
@@ -69,13 +68,12 @@ bool DataFileAccepted(const std::string& path) {
   if (kind != DataFileKind::Binary) return true;
   // The dialog has no cancel: however it is closed, it keeps the offset it showed.
   if (g.FormOfsAddr) ShowModal(*g.FormOfsAddr);
-  if (BinPlacement(g.BinOffset) < kFlashImageBytes) return true;
+  if (BinRoomToChipEnd(BinPlacement(g.BinOffset), g.FlashEnd, kFlashImageBytes) > 0) return true;
   ShowMessage(kOffsetOutsideImageText);
   return false;
 }
 
-// Both load commands: the guard, the dialog and the file's checks; the log
-// line comes before the file is read.
+// Both load commands: the guard, the dialog and the file's checks.
 bool ChooseDataFile(TOrvantBEMxPrg& window, std::string& path) {
   if (g.ChipSelected == 0) {
     Inform(kNoChipForLoadText);
@@ -83,9 +81,7 @@ bool ChooseDataFile(TOrvantBEMxPrg& window, std::string& path) {
   }
   if (!window.OpenDialog1.Execute()) return false;
   path = window.OpenDialog1.FileName;
-  if (!DataFileAccepted(path)) return false;
-  window.LogLine(Format(kLoadedFormat, {path}));
-  return true;
+  return DataFileAccepted(path);
 }
 
 }  // namespace
@@ -93,15 +89,15 @@ bool ChooseDataFile(TOrvantBEMxPrg& window, std::string& path) {
 void TOrvantBEMxPrg::FileOpenBtnClick(QObject*) {
   std::string path;
   if (!ChooseDataFile(*this, path)) return;
-  // The blanking drops the earlier data: until a reader has filled the image
-  // again there is nothing to program.
-  g.DataLoaded = 0;
   const uint8_t blank = g.FillZero != 0 ? kBlankZero : kBlankErased;
   FillBytes(g.FlashImage, kFlashImageBytes, blank);
   FillBytes(g.EepImage, kFreshLoadEepBytes, blank);
+  // The blank image is no file's: the name comes once the file has been read.
+  g.DataFileName.clear();
+  SetStatusPanelText(kFilePathPanel, "");
+  LoadDataFile(path);
   g.DataFileName = std::string(FileNameOf(path));
   SetStatusPanelText(kFilePathPanel, path);
-  LoadDataFile(path);
 }
 
 void TOrvantBEMxPrg::SpdBtnLoadMoreClick(QObject*) {
@@ -110,6 +106,10 @@ void TOrvantBEMxPrg::SpdBtnLoadMoreClick(QObject*) {
 }
 
 void TOrvantBEMxPrg::LoadDataFile(const std::string& path) {
+  // Until a reader has returned the image holds no whole job (blanked, or
+  // partly overwritten): a file that fails while it is read raises with
+  // nothing to program and nothing saying that it was loaded.
+  g.DataLoaded = 0;
   g.FileSum = 0;
   switch (DataFileKindOf(path)) {
     case DataFileKind::IntelHex:
@@ -119,20 +119,21 @@ void TOrvantBEMxPrg::LoadDataFile(const std::string& path) {
       LoadSRecFile(path, g.FileStart, g.FileEnd, g.FileSum);
       break;
     case DataFileKind::Binary: {
-      // The reader gets what remains of FlashImage after the offset, so a file
-      // placed near the end is cut at the buffer's end; FileEnd becomes the
-      // number of bytes read.
+      // The limit is what the chip holds from the offset on, so the reader
+      // reports a file that runs past the chip's end; it may store the rest of
+      // FlashImage (the chunk that crosses the limit is kept whole). FileEnd
+      // becomes the number of bytes read. DataFileAccepted has refused an offset
+      // without room (a limit of 0 would read as none).
       const uint32_t at = BinPlacement(g.BinOffset);
       g.FileStart = 0;
-      g.FileEnd = g.RomSizeKB * kBytesPerKB;
-      if (at < kFlashImageBytes) ReadBinFileSum(path, g.FlashImage + at, kFlashImageBytes - at, g.FileEnd, g.FileSum);
+      g.FileEnd = BinRoomToChipEnd(at, g.FlashEnd, kFlashImageBytes);
+      if (g.FileEnd > 0) LoadBinFileSum(path, g.FlashImage + at, kFlashImageBytes - at, g.FileEnd, g.FileSum);
       break;
     }
     case DataFileKind::Unsupported:
       break;
   }
-  // Set only once the reader has returned: a file that fails while it is
-  // read raises before this, and a blank image is never taken for loaded data.
+  LogLine(Format(kLoadedFormat, {path}));
   g.DataLoaded = 1;
   infoMemo_.Add("");
   LogLine(Format("目标文件首地址 = 0x%0.8x.", {g.FileStart}));

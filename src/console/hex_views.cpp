@@ -26,7 +26,10 @@ uint32_t FlashRowCount(uint32_t start, uint32_t end) {
 
 void TOrvantBEMxPrg::ShowChecksums(uint32_t start, uint32_t end) {
   ComputeImageChecksums(start, end);
+  ShowImageChecksums();
+}
 
+void TOrvantBEMxPrg::ShowImageChecksums() {
   if (g.FlashEnd > g.FlashStart) {
     infoMemo_.Add("");
     LogLine(Format("目标Flash首地址 = 0x%0.8x.", {g.FlashStart}));

@@ -69,6 +69,12 @@ public:
   // Hides the EEP page when EepSize is 0; otherwise shows it as "OTP Data" and
   // rebuilds EEPDataView with EepSize div 16 rows of EepImage (at most 1,024).
   void ShowEepGrid() override;
+  // Logs the image checksums in g (with the flash and EEP ranges when
+  // FlashEnd > FlashStart) and shows the CRC in status panel 1.
+  void ShowImageChecksums() override;
+  // After a chip read: DataFileName and status panel 2 say "芯片读出数据"
+  // instead of naming the file loaded before.
+  void ShowDataFromChip() override;
 
   // The window log's lines; the InfoMemo widget mirrors them.
   TMemo& InfoMemo() { return infoMemo_; }
@@ -92,8 +98,7 @@ public:
 
   // --- Checksums ---
   // Computes ImageCrc16, ImagePacketCrc, ImageSum32 and ImageSum16 over
-  // FlashImage[start..end], logs them (with the flash and EEP ranges when
-  // FlashEnd > FlashStart) and shows the CRC in status panel 1. A range that
+  // FlashImage[start..end], then ShowImageChecksums. A range that
   // reaches past FlashImage is not read: the values are those the checksum
   // routines give for a range they refuse (CRC 0xFFFF, packet CRC 0, sum 0).
   void ShowChecksums(uint32_t start, uint32_t end);
@@ -156,12 +161,17 @@ public:
   // 0xFF) / on top of the current one. Both need a chosen chip; a file whose
   // extension no reader takes (.HEX, .S1<digit>..., .BIN, any letter case) is
   // refused with a box and changes nothing. A binary file's offset is asked
-  // before anything changes; one at or past the end of FlashImage is refused.
+  // before anything changes; one at or past the chip's flash end (or the end
+  // of FlashImage) is refused with "地址超出芯片有效数据范围！". The fresh
+  // load names the file (DataFileName, status panel 2) once it has been read.
   void FileOpenBtnClick(QObject* Sender);
   void SpdBtnLoadMoreClick(QObject* Sender);
-  // Reads `path` by its extension into the images, logs and shows the file's
-  // first and last address and sum, refreshes the views. DataLoaded := 1.
-  // The HEX and S-record readers' EInOutError leaves it at that point.
+  // Reads `path` by its extension into the images, then logs that it was
+  // loaded with the file's first and last address and sum, shows the sum and
+  // refreshes the views; DataLoaded := 1 then. A binary file may fill the chip
+  // from its offset on: the reader reports one that runs past the chip's end.
+  // A reader's EInOutError (a file that cannot be opened, or fails part way)
+  // leaves it at that point with DataLoaded 0 and nothing logged.
   void LoadDataFile(const std::string& path);
   // Saves the flash range with the writer of the filter entry chosen in
   // SaveDialog1 (1 binary, 2 Intel HEX, 3 S-record), whatever name was typed.

@@ -8,6 +8,7 @@
 #include "link/commands.h"
 #include "link/firmware.h"
 #include "link/framing.h"
+#include "link/image_checksums.h"
 #include "link/operation_steps.h"
 #include "link/wire.h"
 #include "shared/main_window.h"
@@ -240,7 +241,15 @@ void OnReadFlashBlock(uint8_t status, uint8_t channel) {
   }
   g.DataLoaded = 1;
   Log("Main Flash读取成功！", channel);
-  if (g.OrvantBEMxPrg != nullptr) g.OrvantBEMxPrg->ShowFlashGrid(g.FlashStart, g.FlashEnd);
+  // The window now holds the chip's data: the next verify, program or
+  // download must carry their checksums, not those of the file loaded before.
+  // The EEP read that may follow changes nothing they cover.
+  ComputeImageChecksums(g.FlashStart, g.FlashEnd);
+  if (IMainWindow* window = g.OrvantBEMxPrg) {
+    window->ShowImageChecksums();
+    window->ShowDataFromChip();
+    window->ShowFlashGrid(g.FlashStart, g.FlashEnd);
+  }
   if (g.EepSize != 0)
     StartReadEep(channel);
   else

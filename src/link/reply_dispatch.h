@@ -43,6 +43,8 @@ void OnBlankCheckDone(uint8_t status, uint8_t channel);    // 21
 void OnProgramFlashAck(uint8_t status, uint8_t channel);   // 23
 void OnVerifyFlashDone(uint8_t status, uint8_t channel);   // 25
 void OnWriteConfigDone(uint8_t status, uint8_t channel);   // 35
+// A finished flash read computes the image checksums over the flash range,
+// as a load does, and has the window show them and stop naming a file.
 void OnReadFlashBlock(uint8_t status, uint8_t channel);    // 48
 void OnReadEepBlock(uint8_t status, uint8_t channel);      // 51
 void OnReadChecksumDone(uint8_t status, uint8_t channel);  // 53

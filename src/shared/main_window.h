@@ -22,6 +22,13 @@ public:
   // and the EEP view from EepImage.
   virtual void ShowFlashGrid(uint32_t start, uint32_t end) = 0;
   virtual void ShowEepGrid() = 0;
+  // The image checksums in g were just computed over the flash range, since
+  // FlashImage changed: log them with the ranges and show the chip checksum,
+  // as after a load.
+  virtual void ShowImageChecksums() = 0;
+  // FlashImage now holds what a chip read returned, not a file's data: the
+  // window stops naming the file it was loaded from.
+  virtual void ShowDataFromChip() = 0;
 
 protected:
   ~IMainWindow() = default;

@@ -71,6 +71,8 @@ const LimitCase kLimitCases[] = {
     {"cut at the room",       0,     2000,   1000,   1000,  false},
     {"cut inside a chunk",    0,     2000,   1100,   1100,  false},
     {"cut past the limit",    16384, 20000,  16500,  16500, true},
+    {"limit at the room",     1000,  2000,   1000,   1000,  true},
+    {"file fills the room",   1000,  1000,   1000,   1000,  false},
 };
 // clang-format on
 
@@ -134,6 +136,57 @@ TEST_F(BinaryFileTest, FileThatCannotBeReadReadsAsEmpty) {
     SCOPED_TRACE(path);
     ExpectReadsAsEmpty(path, boxes_);
   }
+}
+
+// The load of a data file reads as ReadBinFileSum does, but a file it cannot
+// have, or whose read fails, raises the file error with the path and the
+// system's reason.
+TEST_F(BinaryFileTest, LoadRaisesWhatTheOtherReadersTakeAsEmpty) {
+  const std::string good = MakeFile("good.bin", 600);
+  std::vector<uint8_t> room(1024, kUntouched);
+  uint32_t count = 512;
+  uint32_t sum = 5;
+  LoadBinFileSum(good, room.data(), room.size(), count, sum);
+  const std::vector<uint8_t> file = Pattern(600);
+  // The last chunk crosses the limit and is kept whole.
+  EXPECT_EQ(count, 600u);
+  EXPECT_EQ(sum, std::accumulate(file.begin(), file.end(), 5u));
+  EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{kBeyondChipText});
+
+  const std::string held = MakeFile("held.bin", 300);
+  const int other = ::open(held.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+  struct Case {
+    std::string path;
+    int code;  // 0: the text "not a regular file"
+  };
+  std::vector<Case> cases = {{PathOf("missing.bin"), ENOENT}, {folder_.Path().string(), 0}, {held, EWOULDBLOCK}};
+  // A sysfs value that the device does not have fails its first read.
+  const std::string sysfs = "/sys/class/net/lo/speed";
+  if (const int fd = ::open(sysfs.c_str(), O_RDONLY | O_CLOEXEC); fd >= 0) {
+    char byte;
+    if (::read(fd, &byte, 1) < 0 && errno == EINVAL) cases.push_back({sysfs, EINVAL});
+    ::close(fd);
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    count = 0;
+    sum = 77;
+    try {
+      LoadBinFileSum(c.path, room.data(), room.size(), count, sum);
+      ADD_FAILURE() << "no file error";
+    } catch (const EInOutError& e) {
+      EXPECT_NE(std::string(e.what()).find(c.path), std::string::npos) << e.what();
+      if (c.code != 0)
+        EXPECT_EQ(e.ErrorCode(), c.code) << e.what();
+      else
+        EXPECT_NE(std::string(e.what()).find("not a regular file"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(sum, 77u);
+  }
+  ::close(other);
 }
 
 TEST_F(BinaryFileTest, FileLockedByAnotherOpenerReadsAsEmptyUntilReleased) {

@@ -2,11 +2,14 @@
 // scripted file dialogs, message boxes and offset dialog.
 #include <QTabWidget>
 #include <QTableView>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 
+#include "catalogue/data_file_kind.h"
 #include "console/hex_grid_model.h"
 
 #include "support/data_files_fixture.h"
@@ -150,15 +153,8 @@ TEST_P(UnreadableDataFileTest, ShowsTheFileErrorAndChangesNothing) {
   g.FlashImage[0] = 0x5A;
   g.DataLoaded = 1;
   g.DataFileName = "earlier.bin";
-  for (auto handler : {&TOrvantBEMxPrg::FileOpenBtnClick, &TOrvantBEMxPrg::SpdBtnLoadMoreClick}) {
-    files.Choose(path);
-    try {
-      (window.get()->*handler)(nullptr);
-      ADD_FAILURE() << "no file error";
-    } catch (const EInOutError& e) {
-      EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
-    }
-  }
+  for (auto handler : {&TOrvantBEMxPrg::FileOpenBtnClick, &TOrvantBEMxPrg::SpdBtnLoadMoreClick})
+    FileErrorOfLoad(handler, path);
   EXPECT_EQ(g.DataLoaded, 1);
   EXPECT_EQ(g.FlashImage[0], 0x5A);
   EXPECT_EQ(g.DataFileName, "earlier.bin");
@@ -231,15 +227,15 @@ TEST_F(DataFilesTest, BinaryFileLandsAtItsOffsetWithTheLowFourBitsCleared) {
   ChooseChip32K();
   const std::vector<uint8_t> data = Pattern(300, 3);
   const std::string path = WriteFile("image.bin", data);
-  offsetToEnter = 0x8009;
-  g.FlashImage[0x7FFF] = 0x5A;
+  offsetToEnter = 0x7009;
+  g.FlashImage[0x6FFF] = 0x5A;
   files.Choose(path);
   window->FileOpenBtnClick(nullptr);
   EXPECT_EQ(shownForms, std::vector<std::string>{"FormOfsAddr"});
-  EXPECT_TRUE(FlashHolds(0x8000, data));
+  EXPECT_TRUE(FlashHolds(0x7000, data));
   // Blanked by the fresh load; choosing the chip set FillZero.
-  EXPECT_EQ(g.FlashImage[0x7FFF], 0x00);
-  EXPECT_EQ(g.FlashImage[0x8000 + 300], 0x00);
+  EXPECT_EQ(g.FlashImage[0x6FFF], 0x00);
+  EXPECT_EQ(g.FlashImage[0x7000 + 300], 0x00);
   EXPECT_EQ(g.DataLoaded, 1);
   EXPECT_EQ(g.FileStart, 0u);
   EXPECT_EQ(g.FileEnd, 300u);
@@ -257,9 +253,9 @@ TEST_F(DataFilesTest, BinaryFileLandsAtItsOffsetWithTheLowFourBitsCleared) {
   EXPECT_EQ(window->StatusPanelText(1), Format("芯片校验和：0x%0.4x", {crc}));
   EXPECT_TRUE(Logged(Format("> 14:03:22 Chip Main Flash CRC16 CheckSum = 0x%0.4x.", {crc})));
   EXPECT_EQ(window->HexViewerCells->rowCount(), 0x8000 / 16);
-  // The data lie past the chip's 32 KB, so the chip's view shows them not.
-  EXPECT_EQ(window->HexViewer->model()->index(0x7FF, 0).data().toString().toStdString(), "0x00007FF0");
-  EXPECT_EQ(window->HexViewer->model()->index(0x7FF, 16).data().toString().toStdString(), "00");
+  EXPECT_EQ(window->HexViewer->model()->index(0x700, 0).data().toString().toStdString(), "0x00007000");
+  EXPECT_EQ(window->HexViewer->model()->index(0x700, 1).data().toString().toStdString(),
+            Format("%0.2x", {data[0]}));
   EXPECT_TRUE(boxes.Shown().empty());
   EXPECT_EQ(window->ViewPageCtrl->currentIndex(), 0);
 }
@@ -275,6 +271,132 @@ TEST_F(DataFilesTest, BinaryFileLongerThanTheChipIsReportedAndCountsWhatWasRead)
   EXPECT_EQ(LogLines()[3], "> 14:03:22 目标文件尾地址 = 0x00008100.");
   EXPECT_EQ(g.FlashImage[32 * 1024 + 256], 0x00);
 }
+
+struct ChipEndCase {
+  const char* name;
+  uint32_t offset;     // as typed into the offset dialog
+  uint32_t fileBytes;
+  bool reported;       // "地址超出芯片有效数据范围！" shown
+  uint32_t taken;      // bytes stored from the aligned offset; 0: refused
+};
+void PrintTo(const ChipEndCase& c, std::ostream* os) { *os << c.name; }
+
+class BinaryAtTheChipEndTest : public DataFilesTest, public ::testing::WithParamInterface<ChipEndCase> {};
+
+// On a 32 KB chip the size limit is the room between the aligned offset and
+// the chip's flash end: a file that runs past it is reported (the chunk that
+// crosses is kept whole, as the reader keeps it), and an offset at or past the
+// end is refused before anything changes.
+TEST_P(BinaryAtTheChipEndTest, IsReportedWheneverTheFileRunsPastTheChip) {
+  const ChipEndCase& c = GetParam();
+  SetChipParams("FU6813L");
+  CommitChipSelection("FU6813L");
+  ASSERT_EQ(g.FlashEnd, 0x7FFFu);
+  const uint32_t at = c.offset & ~0xFu;
+  const std::vector<uint8_t> data = Pattern(c.fileBytes, 11);
+  const std::string path = WriteFile("job.bin", data);
+  // Where the file would start, or the image's last byte for an offset past it.
+  const uint32_t marked = std::min<uint32_t>(at, kFlashImageBytes - 1);
+  g.FlashImage[marked] = 0x5A;
+  offsetToEnter = c.offset;
+  files.Choose(path);
+  window->FileOpenBtnClick(nullptr);
+  EXPECT_EQ(boxes.Texts(), c.reported ? std::vector<std::string>{"地址超出芯片有效数据范围！"} : std::vector<std::string>{});
+  if (c.taken == 0) {
+    EXPECT_EQ(g.FlashImage[marked], 0x5A);
+    EXPECT_EQ(g.DataLoaded, 0);
+    EXPECT_TRUE(LogLines().empty());
+    return;
+  }
+  const std::vector<uint8_t> taken(data.begin(), data.begin() + c.taken);
+  EXPECT_EQ(g.FileEnd, c.taken);
+  EXPECT_TRUE(FlashHolds(at, taken));
+  EXPECT_EQ(g.FlashImage[at + c.taken], 0x00);
+  EXPECT_EQ(g.FileSum, SumOf(taken));
+  EXPECT_EQ(g.DataLoaded, 1);
+  EXPECT_TRUE(Logged("> 14:03:22 File \"" + path + "\" has been loaded!"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Offsets, BinaryAtTheChipEndTest,
+    ::testing::Values(ChipEndCase{"EightKilobytesAt0x7000", 0x7000, 8192, true, 0x1100},
+                      ChipEndCase{"EightKilobytesAt0x8000", 0x8000, 8192, true, 0},
+                      ChipEndCase{"PastTheEndOfTheImage", 0x400000, 8192, true, 0},
+                      ChipEndCase{"WholeChipAt0", 0, 32768, false, 32768},
+                      ChipEndCase{"EndingAtTheChipEnd", 0x7000, 4096, false, 4096},
+                      ChipEndCase{"LastRowExactly", 0x7FF9, 16, false, 16},
+                      ChipEndCase{"OneBytePastTheLastRow", 0x7FF9, 17, true, 17}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+enum class ReadFailure { DeletedWhileAsked, ReadFails };
+struct FailingFileCase {
+  const char* name;
+  const char* fileName;
+  ReadFailure kind;
+};
+void PrintTo(const FailingFileCase& c, std::ostream* os) { *os << c.name; }
+
+class FailingDataFileTest : public DataFilesTest, public ::testing::WithParamInterface<FailingFileCase> {};
+
+// Whether reading `path` fails with EINVAL, as a sysfs attribute of a device
+// that has no such value does.
+bool ReadGivesEinval(const char* path) {
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char byte;
+  const bool einval = ::read(fd, &byte, 1) < 0 && errno == EINVAL;
+  ::close(fd);
+  return einval;
+}
+
+// A file that passed the checks before the offset dialog but cannot be had
+// when its bytes are taken, or whose read fails, is a failed load, a binary
+// file as a HEX file: the file error is raised for the top-level report,
+// DataLoaded is cleared, and nothing says the file was loaded (no log line,
+// no name in the status bar).
+TEST_P(FailingDataFileTest, IsAFailedLoad) {
+  const FailingFileCase& c = GetParam();
+  const std::string path = folder + c.fileName;
+  const bool binary = DataFileKindOf(path) == DataFileKind::Binary;
+  constexpr const char* kSysfsValue = "/sys/class/net/lo/speed";
+  int expectedCode = ENOENT;
+  if (c.kind == ReadFailure::DeletedWhileAsked) {
+    whileOffsetDialogOpen = [&] { std::filesystem::remove(path); };
+  } else {
+    if (!ReadGivesEinval(kSysfsValue)) GTEST_SKIP() << kSysfsValue << " does not fail with EINVAL here";
+    std::filesystem::create_symlink(kSysfsValue, path);
+    expectedCode = EINVAL;
+  }
+  ChooseChip32K();
+  for (auto handler : {&TOrvantBEMxPrg::FileOpenBtnClick, &TOrvantBEMxPrg::SpdBtnLoadMoreClick}) {
+    const bool fresh = handler == &TOrvantBEMxPrg::FileOpenBtnClick;
+    SCOPED_TRACE(fresh ? "load" : "load more");
+    if (c.kind == ReadFailure::DeletedWhileAsked) WriteFile(c.fileName, Pattern(64, 1));
+    g.DataLoaded = 1;
+    g.DataFileName = "earlier.bin";
+    window->SetStatusPanelText(2, folder + "earlier.bin");
+    g.FlashImage[0x100] = 0x5A;
+    shownForms.clear();
+    EXPECT_EQ(FileErrorOfLoad(handler, path), expectedCode);
+    EXPECT_EQ(shownForms, binary ? std::vector<std::string>{"FormOfsAddr"} : std::vector<std::string>{});
+    EXPECT_EQ(g.DataLoaded, 0);
+    // A fresh load has blanked the image, which then names no file.
+    EXPECT_EQ(g.FlashImage[0x100], fresh ? 0x00 : 0x5A);
+    EXPECT_EQ(g.DataFileName, fresh ? "" : "earlier.bin");
+    EXPECT_EQ(window->StatusPanelText(2), fresh ? "" : folder + "earlier.bin");
+    EXPECT_TRUE(LogLines().empty());
+    EXPECT_TRUE(boxes.Shown().empty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, FailingDataFileTest,
+                         ::testing::Values(FailingFileCase{"BinaryDeletedWhileTheOffsetIsAsked", "job.bin",
+                                                           ReadFailure::DeletedWhileAsked},
+                                           FailingFileCase{"BinaryReadFailsWithEinval", "job.bin",
+                                                           ReadFailure::ReadFails},
+                                           FailingFileCase{"HexReadFailsWithEinval", "job.hex",
+                                                           ReadFailure::ReadFails}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DataFilesTest, BinaryOffsetPastTheImageIsRefusedBeforeAnythingChanges) {
   ChooseChip32K();
@@ -299,6 +421,8 @@ TEST_F(DataFilesTest, BinaryNearTheImageEndIsCutAtTheBufferEnd) {
   offsetToEnter = kFlashImageBytes - 16;
   files.Choose(path);
   window->SpdBtnLoadMoreClick(nullptr);
+  // The chip ends at the image's end: the bytes cut off there ran past it.
+  EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"地址超出芯片有效数据范围！"});
   EXPECT_EQ(g.FileEnd, 16u);
   EXPECT_TRUE(FlashHolds(kFlashImageBytes - 16, std::vector<uint8_t>(data.begin(), data.begin() + 16)));
   EXPECT_EQ(g.FileSum, SumOf(std::vector<uint8_t>(data.begin(), data.begin() + 16)));

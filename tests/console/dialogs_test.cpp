@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/checksums.h"
 #include "catalogue/chip_catalogue.h"
 #include "console/config_sn_form.h"
 #include "console/ofs_addr_form.h"
@@ -96,7 +97,14 @@ TEST_P(ConfigSnCaseTest, WritesWhatTheDataFieldSays) {
   EXPECT_EQ(Image(c.at, n), expected);
   EXPECT_EQ(g.FlashImage[c.at + n], kUntouched);
   EXPECT_EQ(boxes.Texts(), (*c.message ? std::vector<std::string>{c.message} : std::vector<std::string>{}));
-  // The main area refreshes the flash view when it writes.
+  // Stored bytes have the checksums of the image with them, shown as after a
+  // load; the main area refreshes the flash view when it writes.
+  if (!c.written.empty()) {
+    EXPECT_EQ(g.ImageCrc16, Crc16Range(g.FlashImage, 0, 0x7FFF));
+    EXPECT_EQ(window->StatusPanelText(1), Format("芯片校验和：0x%0.4x", {g.ImageCrc16}));
+  } else {
+    EXPECT_EQ(g.ImageCrc16, 0) << "nothing stored, nothing computed";
+  }
   if (!c.written.empty()) {
     EXPECT_EQ(FlashViewCell(static_cast<int>(c.at / 16), static_cast<int>(c.at % 16) + 1),
               Format("%0.2x", {c.written[0]}));
@@ -168,6 +176,8 @@ TEST_F(DialogsTest, EepAreaInsideTheFlashWritesWithoutRefreshingTheView) {
   });
   EXPECT_EQ(g.FlashImage[0x7000], 0x5A);
   EXPECT_EQ(FlashViewCell(0x700, 1), "EE");
+  // The bytes are in FlashImage all the same, and so in its checksums.
+  EXPECT_EQ(g.ImageCrc16, Crc16Range(g.FlashImage, 0, 0x7FFF));
   EXPECT_TRUE(boxes.Texts().empty());
 }
 

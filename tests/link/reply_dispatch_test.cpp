@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/checksums.h"
 #include "link/framing.h"
 #include "link/operation_steps.h"
 #include "link/receive.h"
@@ -321,6 +322,14 @@ TEST_F(ReplyDispatchTest, SixteenKilobyteFlashReadTakesFourBlocksThenShowsTheVie
   EXPECT_EQ(g.FlashImage[0x4000], 0xEE);
   EXPECT_EQ(g.DataLoaded, 1);
   EXPECT_EQ(LogTexts(), (std::vector<std::string>{"Main Flash读取成功！"}));
+  // The checksums are those of the chip's data over the flash range, shown
+  // as after a load, and no file is named for them any more.
+  EXPECT_EQ(g.ImageCrc16, Crc16Range(g.FlashImage, 0x100, 0x3FFF));
+  EXPECT_EQ(g.ImagePacketCrc, PacketCrcRange(g.FlashImage, 0x100, 0x3FFF));
+  EXPECT_EQ(g.ImageSum32, SumRange(g.FlashImage, 0x100, 0x3FFF));
+  EXPECT_EQ(g.ImageSum16, static_cast<uint16_t>(g.ImageSum32));
+  EXPECT_EQ(window_.shownChecksums, std::vector<uint16_t>{g.ImageCrc16});
+  EXPECT_EQ(window_.dataFromChip, 1);
   ASSERT_EQ(window_.flashGrids.size(), 1u);
   EXPECT_EQ(window_.flashGrids[0], std::make_pair(uint32_t{0x100}, uint32_t{0x3FFF}));
   EXPECT_EQ(g.ChannelState[kCh], TChannelState::Idle);

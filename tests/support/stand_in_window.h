@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "shared/main_window.h"
+#include "shared/state.h"
 #include "toolkit/combo_box.h"
 
 class StandInWindow : public IMainWindow {
@@ -24,6 +25,8 @@ public:
   void AdvanceSerialNumber() override { serialAdvances += 1; }
   void ShowFlashGrid(uint32_t start, uint32_t end) override { flashGrids.emplace_back(start, end); }
   void ShowEepGrid() override { eepGrids += 1; }
+  void ShowImageChecksums() override { shownChecksums.push_back(g.ImageCrc16); }
+  void ShowDataFromChip() override { dataFromChip += 1; }
 
   std::vector<std::string> logLines;
   std::string caption;  // the last caption set
@@ -31,5 +34,7 @@ public:
   int serialAdvances = 0;
   std::vector<std::pair<uint32_t, uint32_t>> flashGrids;  // start, end of each call
   int eepGrids = 0;
+  std::vector<uint16_t> shownChecksums;  // ImageCrc16 at each showing
+  int dataFromChip = 0;
   TComboBoxModel combo;
 };

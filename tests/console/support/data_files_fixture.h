@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -17,6 +18,7 @@
 #include "catalogue/chip_catalogue.h"
 #include "console/ofs_addr_form.h"
 #include "main_window_fixture.h"
+#include "toolkit/errors.h"
 #include "toolkit/format.h"
 #include "toolkit/qt/qt_bindings.h"
 #include "toolkit/scripted_dialogs.h"
@@ -32,6 +34,7 @@ protected:
       shownForms.push_back(form.objectName().toStdString());
       form.show();
       if (&form == offsetDialog.get()) {
+        if (whileOffsetDialogOpen) whileOffsetDialogOpen();
         offsetDialog->EditOfsAddr->setText(QString::fromStdString(Format("0x%0.8x", {offsetToEnter})));
         offsetDialog->BitBtnOK->click();
       }
@@ -133,6 +136,20 @@ protected:
     }
     return crc;
   }
+  // Runs a load command on `path`, which must raise the file error naming
+  // it; gives the error's code (-1 when none was raised).
+  int FileErrorOfLoad(void (TOrvantBEMxPrg::*handler)(QObject*), const std::string& path) {
+    files.Choose(path);
+    try {
+      (window.get()->*handler)(nullptr);
+    } catch (const EInOutError& e) {
+      EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+      return e.ErrorCode();
+    }
+    ADD_FAILURE() << "no file error";
+    return -1;
+  }
+
   bool Logged(const std::string& line) {
     return std::find(LogLines().begin(), LogLines().end(), line) != LogLines().end();
   }
@@ -140,6 +157,8 @@ protected:
   ScriptedFileDialogs files;
   std::unique_ptr<TFormOfsAddr> offsetDialog;
   uint32_t offsetToEnter = 0;
+  // What happens elsewhere while the user has the offset dialog open.
+  std::function<void()> whileOffsetDialogOpen;
   std::vector<std::string> shownForms;
   ModalHook previousHook;
 };
