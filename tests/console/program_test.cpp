@@ -216,6 +216,34 @@ INSTANTIATE_TEST_SUITE_P(Signals, ExecutableSignalCloseTest,
                                            SignalCase{"SigtermDuringTheStartUpBox", SIGTERM, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A copy of the signal that comes a few milliseconds after the first, while
+// the quick close of an idle program (no units) is over and the process is
+// winding down, is still a copy: the program ends by its close, every time.
+// Before the handlers outlived the program body, the copy 3 ms later met the
+// default action in nearly every run.
+TEST_F(ExecutableSignalTest, ACopyDuringTheEndOfAQuickCloseStaysACopy) {
+  constexpr int kRunsPerGap = 6;
+  PlaceFirmwareImage();
+  for (const auto gap : {3ms, 10ms}) {
+    std::string statuses;
+    for (int run = 1; run <= kRunsPerGap; ++run) {
+      SCOPED_TRACE("gap " + std::to_string(gap.count()) + " ms, run " + std::to_string(run));
+      std::filesystem::remove_all(folder_ / "Log");
+      ASSERT_NO_FATAL_FAILURE(Start());
+      ASSERT_EQ(kill(pid_, SIGTERM), 0);
+      std::this_thread::sleep_for(gap);
+      // Not yet reaped, so the pid is still the program's, running or ended.
+      ASSERT_EQ(kill(pid_, SIGTERM), 0);
+      const std::optional<int> status = WaitForExit();
+      ASSERT_TRUE(status) << "still running after the signal";
+      ASSERT_TRUE(WIFEXITED(*status)) << "ended by signal " << WTERMSIG(*status);
+      EXPECT_EQ(WEXITSTATUS(*status), 0);
+      statuses += std::to_string(WEXITSTATUS(*status)) + " ";
+    }
+    RecordProperty("exit_statuses_" + std::to_string(gap.count()) + "ms", statuses);
+  }
+}
+
 // Two different signals at once: the second is no copy of the first and does
 // not wait for the close the first began. Stopped while they are sent, so both
 // are pending when it goes on.
