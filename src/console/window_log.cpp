@@ -2,6 +2,7 @@
 // happens when the main window closes.
 #include <QClipboard>
 #include <QGuiApplication>
+#include <cstdio>
 
 #include "console/about_form.h"
 #include "console/main_window.h"
@@ -18,6 +19,8 @@ constexpr size_t kLogLinesKeptInMemoryOnly = 6;
 // (the name begins "/ORxBEM_").
 constexpr size_t kNameSeparatorsFrom = 6;
 
+constexpr const char* kWriteLogFileErrorText = "Write Log File error!";
+
 // "/ORxBEM_<date>_<time>", the date's and time's separators made file-name safe.
 std::string WindowLogName(const std::tm& when) {
   std::string name = "/ORxBEM_" + ShortDateText(when) + "_" + LongTimeText(when);
@@ -27,6 +30,14 @@ std::string WindowLogName(const std::tm& when) {
 }
 
 }  // namespace
+
+void TellStandardError(std::string_view text) {
+  std::string line = "OrvantGenBEM: ";
+  line.append(text);
+  line += '\n';
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fflush(stderr);
+}
 
 void TOrvantBEMxPrg::LogLine(std::string_view text) {
   std::string line = "> " + LongTimeText(Now()) + " ";
@@ -39,14 +50,23 @@ void TOrvantBEMxPrg::SpdBtnExitClick(QObject*) {
   close();
 }
 
+bool TOrvantBEMxPrg::CloseOnSignal() {
+  closeOnSignal_ = true;
+  return close();
+}
+
 void TOrvantBEMxPrg::FormClose(QObject*) {
   CloseOpenPorts();
-  std::string path = g.ProgramDir + "Log" + WindowLogName(Now()) + ".log";
+  const std::string path = g.ProgramDir + "Log" + WindowLogName(Now()) + ".log";
   if (infoMemo_.Count() <= kLogLinesKeptInMemoryOnly) return;
   try {
     infoMemo_.SaveToFile(path);
-  } catch (const std::exception&) {
-    ShowMessage("Write Log File error!");
+  } catch (const std::exception& error) {
+    // A box nobody closes would hold the close, and the program, for good.
+    if (NobodyAtTheClose())
+      TellStandardError(std::string(kWriteLogFileErrorText) + " " + error.what());
+    else
+      ShowMessage(kWriteLogFileErrorText);
   }
 }
 

@@ -30,6 +30,7 @@
 #include "support/main_window_fixture.h"
 #include "support/pty_pair.h"
 #include "support/temp_folder.h"
+#include "toolkit/dialogs.h"
 #include "toolkit/qt/qt_bindings.h"
 #include "toolkit/qt/termination_signals.h"
 
@@ -131,6 +132,41 @@ TEST_F(SignalCloseTest, SigtermClosesTheWindowItsPortsAndSavesTheWindowLog) {
   std::string first;
   std::getline(saved, first);
   EXPECT_NE(first.find("Hello OrvantGenX-BEM User!"), std::string::npos) << first;
+}
+
+// Nobody reads the boxes of an unattended run: each one's text also goes to
+// the window log and to standard error when it is shown, and the box stays.
+TEST_F(MainWindowTest, BoxesOfAnUnattendedRunAlsoGoToTheWindowLogAndStandardError) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> commandLine;
+    bool echoed;
+  } cases[] = {
+      {"no command line", {}, false},
+      {"a project only", {"JOB.ptv"}, false},
+      {"a project and OFF", {"JOB.ptv", "OFF"}, true},
+  };
+  const std::string text = "File of JOB.ptv is not found!";
+  EchoBoxesOfUnattendedRun(*window);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    window->SetCommandLine(c.commandLine);
+    boxes.Clear();
+    const size_t lines = window->InfoMemo().Count();
+    testing::internal::CaptureStderr();
+    ShowMessage(text);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{text});
+    if (c.echoed) {
+      ASSERT_EQ(window->InfoMemo().Count(), lines + 1);
+      EXPECT_TRUE(LogLines().back().ends_with(" " + text)) << LogLines().back();
+      EXPECT_EQ(said, "OrvantGenBEM: " + text + "\n");
+    } else {
+      EXPECT_EQ(window->InfoMemo().Count(), lines);
+      EXPECT_EQ(said, "");
+    }
+  }
+  SetMessageBoxObserver(nullptr);
 }
 
 // The executable itself in a program folder of its own (it finds its folder

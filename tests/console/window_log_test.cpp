@@ -5,6 +5,8 @@
 #include <QGuiApplication>
 #include <QScrollBar>
 #include <QTest>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -86,15 +88,44 @@ TEST_F(WindowLogTest, DateAndTimeSeparatorsBecomeUnderscores) {
   EXPECT_EQ(LogFiles().size(), std::size(cases));
 }
 
-TEST_F(WindowLogTest, WriteFailureIsReportedAndTheWindowStillCloses) {
-  // A file where the Log folder should be: the save cannot create its file.
-  std::filesystem::remove_all(folder + "Log");
-  WriteProgramFile("Log", {"not a folder"});
-  LogUpTo(7);
-  window->show();
-  EXPECT_TRUE(window->close());
-  EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Write Log File error!"});
-  EXPECT_FALSE(window->isVisible());
+// An operator sees the box; a close that nobody watches (asked for by a
+// signal, or of an unattended run) must never wait on one: the text goes to
+// standard error with the path and the reason, and the window closes.
+TEST_F(WindowLogTest, WriteFailureGoesToABoxOnlyWhenAnOperatorIsThere) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> commandLine;
+    bool bySignal;
+    bool box;
+  } cases[] = {
+      {"the window's own close", {}, false, true},
+      {"a close asked for by a signal", {}, true, false},
+      {"the close of an unattended run", {folder + "JOB.ptv", "off"}, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    boxes.Clear();
+    window = std::make_unique<TOrvantBEMxPrg>();
+    g.OrvantBEMxPrg = window.get();
+    window->SetCommandLine(c.commandLine);
+    std::filesystem::remove_all(folder + "Log");
+    WriteProgramFile("Log", {"not a folder"});
+    LogUpTo(7);
+    window->show();
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(c.bySignal ? window->CloseOnSignal() : window->close());
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(window->isVisible());
+    if (c.box) {
+      EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Write Log File error!"});
+      EXPECT_EQ(said, "");
+    } else {
+      EXPECT_TRUE(boxes.Shown().empty());
+      EXPECT_EQ(said, "OrvantGenBEM: Write Log File error! " + folder + "Log/ORxBEM_2026_12_08_14_03_22.log: " +
+                          std::strerror(ENOTDIR) + "\n");
+    }
+    std::filesystem::remove(folder + "Log");
+  }
 }
 
 TEST_F(WindowLogTest, ExitCommandClosesTheWindowAndSavesTheLog) {
