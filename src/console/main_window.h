@@ -144,7 +144,9 @@ public:
   // --- Window log and exit ---
   void SpdBtnExitClick(QObject* Sender);
   // Closes the open ports and saves a log of more than six lines to
-  // ProgramDir + "Log/ORxBEM_<date>_<time>.log"; runs on every close. When the save
+  // ProgramDir + "Log/ORxBEM_<date>_<time>.log"; runs on every close. A log
+  // of that name already there is kept: the new one is saved as
+  // "..._<time>_1.log", "_2" and so on, the first name free. When the save
   // fails, "Write Log File error!" goes into a box, or, when nobody watches
   // the close (NobodyAtTheClose), to standard error with the path and the
   // system's reason; the window closes either way.

@@ -5,10 +5,12 @@
 #include <QGuiApplication>
 #include <QScrollBar>
 #include <QTest>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <sstream>
 
 #include "console/about_form.h"
@@ -126,6 +128,30 @@ TEST_F(WindowLogTest, WriteFailureGoesToABoxOnlyWhenAnOperatorIsThere) {
     }
     std::filesystem::remove(folder + "Log");
   }
+}
+
+// Runs that end within the same second share a name: each later log gets the
+// first free suffix, and no log already there is touched. Nor is a name that
+// something else holds (a link is not followed).
+TEST_F(WindowLogTest, SavesWithinOneSecondKeepEveryLogByteForByte) {
+  const std::string name = "ORxBEM_2026_12_08_14_03_22";
+  std::filesystem::create_directory(folder + "elsewhere");
+  std::filesystem::create_symlink(folder + "elsewhere/target.log", folder + "Log/" + name + "_2.log");
+  std::map<std::string, std::string> saved;
+  for (const char* file : {"", "_1", "_3"}) {
+    LogUpTo(window->InfoMemo().Count() + 7);
+    window->FormClose(nullptr);
+    std::string expected;
+    for (const std::string& line : LogLines()) expected += line + "\r\n";
+    saved[name + file + ".log"] = expected;
+  }
+  std::vector<std::string> expectedFiles = {name + ".log", name + "_1.log", name + "_2.log", name + "_3.log"};
+  std::vector<std::string> files = LogFiles();
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, expectedFiles);
+  for (const auto& [file, bytes] : saved) EXPECT_EQ(FileBytes(folder + "Log/" + file), bytes) << file;
+  EXPECT_FALSE(std::filesystem::exists(folder + "elsewhere/target.log"));
+  EXPECT_TRUE(boxes.Shown().empty());
 }
 
 TEST_F(WindowLogTest, ExitCommandClosesTheWindowAndSavesTheLog) {
