@@ -149,8 +149,21 @@ public:
   // --- Window log and exit ---
   void SpdBtnExitClick(QObject* Sender);
   // Closes the open ports and saves a log of more than six lines to
-  // ProgramDir + "Log/ORxBEM_<date>_<time>.log"; runs on every close.
+  // ProgramDir + "Log/ORxBEM_<date>_<time>.log"; runs on every close. A log
+  // of that name already there is kept: the new one is saved as
+  // "..._<time>_1.log", "_2" and so on, the first name free. When the save
+  // fails, "Write Log File error!" goes into a box, or, when nobody watches
+  // the close (NobodyAtTheClose), to standard error with the path and the
+  // system's reason; the window closes either way.
   void FormClose(QObject* Sender);
+  // The close that a termination signal asks for: as close(), but nobody is
+  // there to answer a box on the way. False when the window refused.
+  bool CloseOnSignal();
+  // The program was started for an unattended download (a project and OFF on
+  // the command line, or g.ExitAfterDownload set): nobody reads its boxes.
+  bool Unattended() const;
+  // A close asked for by a termination signal, or any close of an unattended run.
+  bool NobodyAtTheClose() const { return closeOnSignal_ || Unattended(); }
   void ClearInformation1Click(QObject* Sender);
   // Copies only the text selected in InfoMemo to the clipboard.
   void CopytoCli1Click(QObject* Sender);
@@ -427,6 +440,11 @@ private:
   std::array<std::unique_ptr<TComm>, kChannels> comms_;
   std::vector<std::string> commandLine_;
   bool formShown_ = false;
+  bool closeOnSignal_ = false;
   bool showingSettings_ = false;
   bool unattendedEndTried_ = false;
 };
+
+// "OrvantGenBEM: ", the text and a line end on standard error, in one write:
+// what a box tells an operator, for a run or a close that nobody watches.
+void TellStandardError(std::string_view text);

@@ -11,6 +11,7 @@
 #include "console/main_window.h"
 #include "shared/state.h"
 #include "toolkit/clock.h"
+#include "toolkit/dialogs.h"
 #include "toolkit/qt/qt_bindings.h"
 #include "toolkit/qt/termination_signals.h"
 
@@ -64,11 +65,19 @@ void CreateForms(TOrvantBEMxPrg& mainWindow) {
   g.ConfigSNForm = new TConfigSNForm(&mainWindow);
 }
 
-std::unique_ptr<TerminationSignals> CloseOnTerminationSignals(QWidget& mainWindow) {
+std::unique_ptr<TerminationSignals> CloseOnTerminationSignals(TOrvantBEMxPrg& mainWindow) {
   return std::make_unique<TerminationSignals>([&mainWindow](int) {
     // exit, not quit: it also ends a modal dialog's loop (and any opened after
     // it), which would otherwise keep the program up with its window gone.
-    if (mainWindow.close()) QCoreApplication::exit(0);
+    if (mainWindow.CloseOnSignal()) QCoreApplication::exit(0);
+  });
+}
+
+void EchoBoxesOfUnattendedRun(TOrvantBEMxPrg& mainWindow) {
+  SetMessageBoxObserver([&mainWindow](const MessageBoxRequest& box) {
+    if (!mainWindow.Unattended()) return;
+    mainWindow.LogLine(box.text);
+    TellStandardError(box.text);
   });
 }
 
@@ -88,10 +97,12 @@ int ProgramBody(int argc, char** argv) {
   InstallQtDialogResponders();
   BindGuiQueueToEventLoop();
   UseUserLocale();
+  EchoBoxesOfUnattendedRun(mainWindow);
   const std::unique_ptr<TerminationSignals> termination = CloseOnTerminationSignals(mainWindow);
   mainWindow.show();
   // A signal during the first show (a start-up message box) closed it already.
   int exitCode = mainWindow.isVisible() ? TApplication::exec() : 0;
+  SetMessageBoxObserver(nullptr);
   ForgetForms();
   return exitCode;
 }

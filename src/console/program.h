@@ -21,11 +21,19 @@ inline constexpr int kNoDisplayExitCode = 2;
 // While the returned object lives, SIGTERM, SIGINT and SIGHUP close the main
 // window through its normal close path (the ports closed, the window log
 // saved), as the user closing it does, and end the event loops, a modal
-// dialog's included, so the program ends with exit code 0. A second signal
-// ends the program at once. The program body installs it for the main window.
-class QWidget;
+// dialog's included, so the program ends with exit code 0. Nobody is there
+// to answer a box on that close: what it would show goes to standard error
+// (TOrvantBEMxPrg::CloseOnSignal). A second signal ends the program at once.
+// The program body installs it for the main window.
 class TerminationSignals;
-std::unique_ptr<TerminationSignals> CloseOnTerminationSignals(QWidget& mainWindow);
+std::unique_ptr<TerminationSignals> CloseOnTerminationSignals(TOrvantBEMxPrg& mainWindow);
+
+// Installs the message box observer of an unattended run: from then on, while
+// mainWindow.Unattended(), the text of every box also goes to the window log
+// and to standard error as the box is shown, so that a run nobody watches
+// still says why it stopped. The boxes themselves stay. The caller removes
+// it (SetMessageBoxObserver(nullptr)) before the window goes.
+void EchoBoxesOfUnattendedRun(TOrvantBEMxPrg& mainWindow);
 
 // Whether Qt can open a window: a display server named in the environment, or
 // a platform plugin chosen explicitly (QT_QPA_PLATFORM, e.g. offscreen).

@@ -25,6 +25,11 @@ constexpr const char* kSettingsFileName = "ConfigOvg.ini";
 constexpr const char* kLogFolderName = "Log";
 constexpr const char* kOldResultLeftFormat = "%s of an earlier run could not be deleted: %s: download not started!";
 
+// A project and, after it, OFF in any letter case; further arguments are ignored.
+bool AsksForUnattendedEnd(const std::vector<std::string>& arguments) {
+  return arguments.size() >= 2 && UpperAscii(arguments[1]) == "OFF";
+}
+
 // Gauges and the log memo by the number of channels in use: one gauge per
 // channel, in pairs above four, bottom-aligned at the lowest gauge's top; the
 // memo ends just above the first gauge shown.
@@ -128,7 +133,7 @@ void TOrvantBEMxPrg::ReadCommandLine() {
   g.CommandLineMode = 1;
   g.ExitAfterDownload = 0;
   g.CmdLineProject = commandLine_[0];
-  if (commandLine_.size() >= 2 && UpperAscii(commandLine_[1]) == "OFF") g.ExitAfterDownload = 1;
+  if (AsksForUnattendedEnd(commandLine_)) g.ExitAfterDownload = 1;
   // The result file then speaks of this run only. One that cannot be deleted
   // would speak for it: the run then downloads nothing and never ends by itself.
   if (g.ExitAfterDownload != 0) {
@@ -140,6 +145,10 @@ void TOrvantBEMxPrg::ReadCommandLine() {
     }
   }
 }
+
+// From the start, before the command line is read: the start-up's own boxes
+// (a missing firmware image) have nobody to close them either.
+bool TOrvantBEMxPrg::Unattended() const { return g.ExitAfterDownload != 0 || AsksForUnattendedEnd(commandLine_); }
 
 void TOrvantBEMxPrg::ListSerialPortsIntoComboBox() { ListSerialPorts(comboBoxCOM_, PortSysfsRoot, PortDeviceFolder); }
 

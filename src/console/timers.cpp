@@ -60,7 +60,15 @@ void TOrvantBEMxPrg::RunCommandLineDownload() {
   }
   g.DownloadOkCount = 0;
   // A job that did not load is never downloaded: it could be half of one.
-  if (!OpenProject(project)) {
+  bool loaded = false;
+  try {
+    loaded = OpenProject(project);
+  } catch (const std::exception& error) {
+    // A FIFO, a device or an unreadable file fails here like a bad job: in
+    // the log, not in the box of an error that an unattended run never closes.
+    LogLine(error.what());
+  }
+  if (!loaded) {
     LogLine(Format(kProjectNotLoadedFormat, {project}));
     return;
   }

@@ -5,6 +5,10 @@ MessageBoxResponder& BoxResponder() {
   static MessageBoxResponder r;
   return r;
 }
+MessageBoxObserver& BoxObserver() {
+  static MessageBoxObserver o;
+  return o;
+}
 BeepHook& Beep() {
   static BeepHook h;
   return h;
@@ -15,6 +19,7 @@ FileDialogResponder& FileResponder() {
 }
 
 ModalResult Ask(MessageBoxRequest request) {
+  if (BoxObserver()) BoxObserver()(request);
   if (BoxResponder()) return BoxResponder()(request);
   return FirstButton(request.buttons);
 }
@@ -23,6 +28,12 @@ ModalResult Ask(MessageBoxRequest request) {
 MessageBoxResponder SetMessageBoxResponder(MessageBoxResponder responder) {
   MessageBoxResponder old = std::move(BoxResponder());
   BoxResponder() = std::move(responder);
+  return old;
+}
+
+MessageBoxObserver SetMessageBoxObserver(MessageBoxObserver observer) {
+  MessageBoxObserver old = std::move(BoxObserver());
+  BoxObserver() = std::move(observer);
   return old;
 }
 

@@ -36,6 +36,13 @@ using MessageBoxResponder = std::function<ModalResult(const MessageBoxRequest&)>
 // Installs the responder; returns the one it replaces.
 MessageBoxResponder SetMessageBoxResponder(MessageBoxResponder responder);
 
+// Sees every message box as it is shown, before the responder answers it,
+// whichever responder that is (a run that nobody watches keeps the texts).
+// It must not show a box itself. Installs the observer; returns the one it
+// replaces.
+using MessageBoxObserver = std::function<void(const MessageBoxRequest&)>;
+MessageBoxObserver SetMessageBoxObserver(MessageBoxObserver observer);
+
 // The general box: text, kind and buttons; returns the button pressed. Its
 // caption is the toolkit's stock caption of the kind (StockCaption).
 ModalResult MessageDlg(std::string_view text, MsgDlgType type, unsigned buttons);

@@ -30,6 +30,7 @@
 #include "support/main_window_fixture.h"
 #include "support/pty_pair.h"
 #include "support/temp_folder.h"
+#include "toolkit/dialogs.h"
 #include "toolkit/qt/qt_bindings.h"
 #include "toolkit/qt/termination_signals.h"
 
@@ -133,6 +134,41 @@ TEST_F(SignalCloseTest, SigtermClosesTheWindowItsPortsAndSavesTheWindowLog) {
   EXPECT_NE(first.find("Hello OrvantGenX-BEM User!"), std::string::npos) << first;
 }
 
+// Nobody reads the boxes of an unattended run: each one's text also goes to
+// the window log and to standard error when it is shown, and the box stays.
+TEST_F(MainWindowTest, BoxesOfAnUnattendedRunAlsoGoToTheWindowLogAndStandardError) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> commandLine;
+    bool echoed;
+  } cases[] = {
+      {"no command line", {}, false},
+      {"a project only", {"JOB.ptv"}, false},
+      {"a project and OFF", {"JOB.ptv", "OFF"}, true},
+  };
+  const std::string text = "File of JOB.ptv is not found!";
+  EchoBoxesOfUnattendedRun(*window);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    window->SetCommandLine(c.commandLine);
+    boxes.Clear();
+    const size_t lines = window->InfoMemo().Count();
+    testing::internal::CaptureStderr();
+    ShowMessage(text);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{text});
+    if (c.echoed) {
+      ASSERT_EQ(window->InfoMemo().Count(), lines + 1);
+      EXPECT_TRUE(LogLines().back().ends_with(" " + text)) << LogLines().back();
+      EXPECT_EQ(said, "OrvantGenBEM: " + text + "\n");
+    } else {
+      EXPECT_EQ(window->InfoMemo().Count(), lines);
+      EXPECT_EQ(said, "");
+    }
+  }
+  SetMessageBoxObserver(nullptr);
+}
+
 // The executable itself in a program folder of its own (it finds its folder
 // from its own path, so a copy of it there is the program installed there).
 class ExecutableSignalTest : public ::testing::Test {
@@ -215,6 +251,34 @@ INSTANTIATE_TEST_SUITE_P(Signals, ExecutableSignalCloseTest,
                                            SignalCase{"Sighup", SIGHUP, true},
                                            SignalCase{"SigtermDuringTheStartUpBox", SIGTERM, false}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A copy of the signal that comes a few milliseconds after the first, while
+// the quick close of an idle program (no units) is over and the process is
+// winding down, is still a copy: the program ends by its close, every time.
+// Before the handlers outlived the program body, the copy 3 ms later met the
+// default action in nearly every run.
+TEST_F(ExecutableSignalTest, ACopyDuringTheEndOfAQuickCloseStaysACopy) {
+  constexpr int kRunsPerGap = 6;
+  PlaceFirmwareImage();
+  for (const auto gap : {3ms, 10ms}) {
+    std::string statuses;
+    for (int run = 1; run <= kRunsPerGap; ++run) {
+      SCOPED_TRACE("gap " + std::to_string(gap.count()) + " ms, run " + std::to_string(run));
+      std::filesystem::remove_all(folder_ / "Log");
+      ASSERT_NO_FATAL_FAILURE(Start());
+      ASSERT_EQ(kill(pid_, SIGTERM), 0);
+      std::this_thread::sleep_for(gap);
+      // Not yet reaped, so the pid is still the program's, running or ended.
+      ASSERT_EQ(kill(pid_, SIGTERM), 0);
+      const std::optional<int> status = WaitForExit();
+      ASSERT_TRUE(status) << "still running after the signal";
+      ASSERT_TRUE(WIFEXITED(*status)) << "ended by signal " << WTERMSIG(*status);
+      EXPECT_EQ(WEXITSTATUS(*status), 0);
+      statuses += std::to_string(WEXITSTATUS(*status)) + " ";
+    }
+    RecordProperty("exit_statuses_" + std::to_string(gap.count()) + "ms", statuses);
+  }
+}
 
 // Two different signals at once: the second is no copy of the first and does
 // not wait for the close the first began. Stopped while they are sent, so both

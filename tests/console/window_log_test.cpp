@@ -5,8 +5,12 @@
 #include <QGuiApplication>
 #include <QScrollBar>
 #include <QTest>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <sstream>
 
 #include "console/about_form.h"
@@ -86,15 +90,68 @@ TEST_F(WindowLogTest, DateAndTimeSeparatorsBecomeUnderscores) {
   EXPECT_EQ(LogFiles().size(), std::size(cases));
 }
 
-TEST_F(WindowLogTest, WriteFailureIsReportedAndTheWindowStillCloses) {
-  // A file where the Log folder should be: the save cannot create its file.
-  std::filesystem::remove_all(folder + "Log");
-  WriteProgramFile("Log", {"not a folder"});
-  LogUpTo(7);
-  window->show();
-  EXPECT_TRUE(window->close());
-  EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Write Log File error!"});
-  EXPECT_FALSE(window->isVisible());
+// An operator sees the box; a close that nobody watches (asked for by a
+// signal, or of an unattended run) must never wait on one: the text goes to
+// standard error with the path and the reason, and the window closes.
+TEST_F(WindowLogTest, WriteFailureGoesToABoxOnlyWhenAnOperatorIsThere) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> commandLine;
+    bool bySignal;
+    bool box;
+  } cases[] = {
+      {"the window's own close", {}, false, true},
+      {"a close asked for by a signal", {}, true, false},
+      {"the close of an unattended run", {folder + "JOB.ptv", "off"}, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    boxes.Clear();
+    window = std::make_unique<TOrvantBEMxPrg>();
+    g.OrvantBEMxPrg = window.get();
+    window->SetCommandLine(c.commandLine);
+    std::filesystem::remove_all(folder + "Log");
+    WriteProgramFile("Log", {"not a folder"});
+    LogUpTo(7);
+    window->show();
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(c.bySignal ? window->CloseOnSignal() : window->close());
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(window->isVisible());
+    if (c.box) {
+      EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Write Log File error!"});
+      EXPECT_EQ(said, "");
+    } else {
+      EXPECT_TRUE(boxes.Shown().empty());
+      EXPECT_EQ(said, "OrvantGenBEM: Write Log File error! " + folder + "Log/ORxBEM_2026_12_08_14_03_22.log: " +
+                          std::strerror(ENOTDIR) + "\n");
+    }
+    std::filesystem::remove(folder + "Log");
+  }
+}
+
+// Runs that end within the same second share a name: each later log gets the
+// first free suffix, and no log already there is touched. Nor is a name that
+// something else holds (a link is not followed).
+TEST_F(WindowLogTest, SavesWithinOneSecondKeepEveryLogByteForByte) {
+  const std::string name = "ORxBEM_2026_12_08_14_03_22";
+  std::filesystem::create_directory(folder + "elsewhere");
+  std::filesystem::create_symlink(folder + "elsewhere/target.log", folder + "Log/" + name + "_2.log");
+  std::map<std::string, std::string> saved;
+  for (const char* file : {"", "_1", "_3"}) {
+    LogUpTo(window->InfoMemo().Count() + 7);
+    window->FormClose(nullptr);
+    std::string expected;
+    for (const std::string& line : LogLines()) expected += line + "\r\n";
+    saved[name + file + ".log"] = expected;
+  }
+  std::vector<std::string> expectedFiles = {name + ".log", name + "_1.log", name + "_2.log", name + "_3.log"};
+  std::vector<std::string> files = LogFiles();
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, expectedFiles);
+  for (const auto& [file, bytes] : saved) EXPECT_EQ(FileBytes(folder + "Log/" + file), bytes) << file;
+  EXPECT_FALSE(std::filesystem::exists(folder + "elsewhere/target.log"));
+  EXPECT_TRUE(boxes.Shown().empty());
 }
 
 TEST_F(WindowLogTest, ExitCommandClosesTheWindowAndSavesTheLog) {

@@ -2,8 +2,10 @@
 // started as "OrvantGenBEM JOB.ptv OFF" offscreen, in a program folder of its
 // own whose ConfigOvg.ini names simulated units on pseudo-terminals.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,6 +24,7 @@
 
 #include "console/support/build_dir.h"
 #include "link/wire.h"
+#include "simunit/connection_file.h"
 #include "support/sim_unit_farm.h"
 #include "support/temp_folder.h"
 #include "support/unattended_job.h"
@@ -40,17 +44,19 @@ constexpr auto kPoll = 20ms;
 // The program started in its folder with the offscreen platform, in a process
 // group of its own; the group is killed at the end of the test if it is still
 // running. A launcher (such as {"timeout", "120"}) goes before the program, as
-// in a script; signals and the exit status are then the launcher's.
+// in a script; signals and the exit status are then the launcher's. Its
+// standard error is the test's, or the descriptor errorTo when one is given.
 class ProgramRun {
 public:
   ProgramRun(const std::string& folder, const std::vector<std::string>& arguments,
-             const std::vector<std::string>& launcher = {}) {
+             const std::vector<std::string>& launcher = {}, int errorTo = -1) {
     pid_ = fork();
     if (pid_ != 0) {
       if (pid_ > 0) setpgid(pid_, pid_);  // either side may come first
       return;
     }
     setpgid(0, 0);
+    if (errorTo >= 0 && dup2(errorTo, STDERR_FILENO) < 0) _exit(126);
     // Only what the program opens itself: not the test's ends of the units' lines.
     close_range(3, ~0U, 0);
     if (chdir(folder.c_str()) != 0) _exit(126);
@@ -123,9 +129,23 @@ protected:
     farm.reset();
   }
 
+  // Its standard error goes to a file of the folder (ErrorText).
   void Start(const std::string& project) {
-    program = std::make_unique<ProgramRun>(folder, std::vector<std::string>{project, "OFF"});
+    program = std::make_unique<ProgramRun>(folder, std::vector<std::string>{project, "OFF"},
+                                           std::vector<std::string>{}, ErrorFile());
     ASSERT_TRUE(program->Started());
+  }
+  int ErrorFile() {
+    if (!errorFile_) {
+      const std::string path = folder + "stderr.txt";
+      errorFile_ = std::make_unique<FileDescriptor>(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    }
+    return errorFile_->fd;
+  }
+  // What the program wrote to its standard error so far.
+  std::string ErrorText() const {
+    std::ifstream in(folder + "stderr.txt", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
   }
   bool ResultExists() const { return fs::exists(folder + "ResDW.Txt"); }
   bool TookTheJob(const SimUnit& unit) const { return unit.DownloadedFlash(0, kUnattendedChipBytes) == image; }
@@ -142,9 +162,10 @@ protected:
   }
   // A run that stays open in its download: unit 2 falls silent in it, the
   // others take the job. Returns once every unit has begun its download.
-  void StartAWaitingRun(const std::vector<std::string>& launcher = {}) {
+  void StartAWaitingRun(const std::vector<std::string>& launcher = {}, int errorTo = -1) {
     farm->Unit(1).AddFault(SilenceInTheDownload());
-    program = std::make_unique<ProgramRun>(folder, std::vector<std::string>{job, "OFF"}, launcher);
+    program = std::make_unique<ProgramRun>(folder, std::vector<std::string>{job, "OFF"}, launcher,
+                                           errorTo >= 0 ? errorTo : ErrorFile());
     ASSERT_TRUE(program->Started());
     ASSERT_TRUE(farm->WaitForAll(DownloadStarted, kRunLimit)) << "the download did not start on every unit";
   }
@@ -172,12 +193,35 @@ protected:
     return false;
   }
 
+  // Whether a line of a saved window log holds the text.
+  bool SavedLogSays(const std::string& text) const {
+    for (const auto& lines : SavedLogs())
+      for (const std::string& line : lines)
+        if (line.find(text) != std::string::npos) return true;
+    return false;
+  }
+  // Ends a run that stays open, so that its window log is saved.
+  void EndIt() {
+    ASSERT_TRUE(program->Running());
+    ASSERT_EQ(program->Signal(SIGTERM), 0);
+    ASSERT_TRUE(program->WaitForExit(kRunLimit).has_value()) << "SIGTERM did not end the program";
+  }
+
+  struct FileDescriptor {
+    explicit FileDescriptor(int opened) : fd(opened) {}
+    ~FileDescriptor() {
+      if (fd >= 0) close(fd);
+    }
+    int fd;
+  };
+
   TempFolder programFolder{"orv_unattended_run_"};
   std::string folder = programFolder.Slashed();
   std::string job;
   Bytes image;
   std::unique_ptr<SimUnitFarm> farm;
   std::unique_ptr<ProgramRun> program;
+  std::unique_ptr<FileDescriptor> errorFile_;
 };
 
 TEST_F(UnattendedRunTest, DownloadsTheJobToEveryUnitWritesTheResultAndEnds) {
@@ -252,19 +296,50 @@ TEST_F(UnattendedRunTest, TimeoutSentSigtermClosesTheRunCleanlyEveryTime) {
   }
 }
 
-// The close held up in a message box nobody answers (the window log cannot be
-// saved: "Log" is a file, not a folder): a copy of the signal within the
-// second leaves it there; a true second signal 1.5 s after the first ends the
-// program at once.
-TEST_F(UnattendedRunTest, SecondSignalAfterASecondEndsAHeldCloseAtOnce) {
+// The close of a run that nobody watches never waits on a box: the window log
+// cannot be saved ("Log" is a file, not a folder), the program says so on
+// standard error and ends.
+TEST_F(UnattendedRunTest, SigtermCloseThatCannotSaveTheLogSaysSoOnStandardErrorAndEnds) {
   std::ofstream(folder + "Log") << "not a folder";
   ASSERT_NO_FATAL_FAILURE(StartAWaitingRun());
+  ASSERT_EQ(program->Signal(SIGTERM), 0);
+  const auto signalled = std::chrono::steady_clock::now();
+  const std::optional<int> exitCode = program->WaitForExit(kRunLimit);
+  ASSERT_TRUE(exitCode.has_value()) << "the close waits: " << ErrorText();
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - signalled);
+  RecordProperty("close_ms", std::to_string(took.count()));
+  EXPECT_EQ(*exitCode, 0);
+  const std::string said = ErrorText();
+  EXPECT_NE(said.find("OrvantGenBEM: Write Log File error! " + folder + "Log/ORxBEM_"), std::string::npos) << said;
+  EXPECT_NE(said.find(std::string(".log: ") + std::strerror(ENOTDIR) + "\n"), std::string::npos) << said;
+  EXPECT_FALSE(ResultExists());
+}
+
+// A true second signal ends a held close at once. The close is held in its
+// report to a standard error that nobody reads (a pipe left full), after it
+// has closed the ports; a copy of the signal within the second leaves it
+// there, the same signal 1.5 s after the first ends the program.
+TEST_F(UnattendedRunTest, SecondSignalAfterASecondEndsAHeldCloseAtOnce) {
+  std::ofstream(folder + "Log") << "not a folder";
+  int pipeEnds[2];
+  ASSERT_EQ(pipe2(pipeEnds, O_CLOEXEC), 0);
+  const FileDescriptor unread(pipeEnds[0]), errorTo(pipeEnds[1]);
+  ASSERT_NO_FATAL_FAILURE(StartAWaitingRun({}, errorTo.fd));
+  // Filled up only now: the start-up may have its own say there. Through an
+  // opening of its own, so that the program's end stays blocking.
+  const FileDescriptor filler(open(("/proc/self/fd/" + std::to_string(errorTo.fd)).c_str(),
+                                   O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+  ASSERT_GE(filler.fd, 0) << std::strerror(errno);
+  const std::string page(4096, 'x');
+  while (write(filler.fd, page.data(), page.size()) > 0) {
+  }
+  while (write(filler.fd, "x", 1) > 0) {  // the last page's last bytes too
+  }
+  ASSERT_EQ(errno, EAGAIN);
   ASSERT_EQ(program->Signal(SIGTERM), 0);
   const auto first = std::chrono::steady_clock::now();
   std::this_thread::sleep_for(50ms);
   ASSERT_EQ(program->Signal(SIGTERM), 0);  // a copy
-  // The close path runs: the ports are closed, then the save fails and its
-  // box waits.
   const auto portsLimit = std::chrono::steady_clock::now() + kRunLimit;
   while (HoldsAPort(program->Pid()) && std::chrono::steady_clock::now() < portsLimit)
     std::this_thread::sleep_for(kPoll);
@@ -272,7 +347,7 @@ TEST_F(UnattendedRunTest, SecondSignalAfterASecondEndsAHeldCloseAtOnce) {
   // The ports closed after the first signal was taken; the second comes more
   // than a second after that too, however late the first was taken.
   std::this_thread::sleep_until(std::max(first + 1500ms, std::chrono::steady_clock::now() + 1100ms));
-  ASSERT_TRUE(program->Running()) << "the copy or the failed save ended the program";
+  ASSERT_TRUE(program->Running()) << "the copy ended the program, or the close was not held";
   ASSERT_EQ(program->Signal(SIGTERM), 0);
   ASSERT_TRUE(program->WaitForExit(5s).has_value()) << "the second signal did not end the held close";
   EXPECT_EQ(program->EndSignal(), SIGTERM);
@@ -299,6 +374,64 @@ TEST_F(UnattendedRunTest, OldResultThatCannotBeDeletedStartsNoDownload) {
                           [&](const std::string& line) { return line.find(why) != std::string::npos; }))
       << why;
   EXPECT_TRUE(fs::exists(folder + "ResDW.Txt/Download Success"));
+}
+
+// Jobs that no load can read: nothing is downloaded, the program stays open,
+// and the window log it saves when it is ended says why. A folder is no file,
+// so it is reported missing, in a box whose text also reaches the log and
+// standard error; the others fail in the load, as a damaged job does.
+TEST_F(UnattendedRunTest, JobThatCannotBeReadSaysWhyInTheSavedLog) {
+  const std::string fifo = folder + "FIFO.ptv";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string jobFolder = folder + "FOLDER.ptv";
+  fs::create_directory(jobFolder);
+  const std::string notLoaded = " did not load: download not started!";
+  struct Case {
+    const char* name;
+    std::string job;
+    std::vector<std::string> logSays;
+    std::string errorSays;  // empty: nothing is asked
+  } cases[] = {
+      {"a FIFO", fifo, {fifo + ": not a regular file", "Project file of " + fifo + notLoaded}, ""},
+      {"a device", "/dev/null", {"/dev/null: not a regular file", "Project file of /dev/null" + notLoaded}, ""},
+      {"a folder", jobFolder, {"File of " + jobFolder + " is not found!"},
+       "OrvantGenBEM: File of " + jobFolder + " is not found!\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    program.reset();
+    fs::remove_all(folder + "Log");
+    errorFile_.reset();
+    farm = std::make_unique<SimUnitFarm>(kUnits);
+    farm->WriteConfig(folder);
+    Start(c.job);
+    ASSERT_TRUE(farm->WaitForAll(Identified, kRunLimit));
+    EXPECT_FALSE(program->WaitForExit(3s).has_value());
+    for (size_t ch = 0; ch < kUnits; ++ch) EXPECT_FALSE(DownloadStarted(farm->Unit(ch))) << "unit " << ch + 1;
+    ASSERT_NO_FATAL_FAILURE(EndIt());
+    for (const std::string& text : c.logSays) EXPECT_TRUE(SavedLogSays(text)) << text;
+    if (!c.errorSays.empty()) {
+      EXPECT_NE(ErrorText().find(c.errorSays), std::string::npos) << ErrorText();
+    }
+  }
+}
+
+// A port of the settings file that is not there: the search stops at it with
+// a box nobody closes; its text reaches standard error and the saved log.
+TEST_F(UnattendedRunTest, PortThatIsNotThereSaysWhyInTheSavedLogAndOnStandardError) {
+  std::vector<std::string> ports = farm->SlavePaths();
+  const std::string gone = folder + "ttyGone";
+  ports.push_back(gone);
+  WriteConnectionConfig(folder, ports);
+  Start(job);
+  const std::string why = "Error opening serial port:" + gone;
+  const auto limit = std::chrono::steady_clock::now() + kRunLimit;
+  while (ErrorText().find(why) == std::string::npos && std::chrono::steady_clock::now() < limit)
+    std::this_thread::sleep_for(kPoll);
+  EXPECT_NE(ErrorText().find("OrvantGenBEM: " + why + "\n"), std::string::npos) << ErrorText();
+  ASSERT_NO_FATAL_FAILURE(EndIt());
+  EXPECT_TRUE(SavedLogSays(why));
+  EXPECT_FALSE(ResultExists());
 }
 
 TEST_F(UnattendedRunTest, UnitThatNeverAnswersTheSearchStartsNoDownload) {

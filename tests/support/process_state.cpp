@@ -22,6 +22,7 @@ void ResetProcessState() {
   std::setlocale(LC_TIME, "C");
   SetProgramFolderForTest("");
   SetMessageBoxResponder(nullptr);
+  SetMessageBoxObserver(nullptr);
   SetBeepHook(nullptr);
   SetFileDialogResponder(nullptr);
 }

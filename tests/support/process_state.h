@@ -14,7 +14,8 @@
 // image state, the chip dialog's pending selection, the channel-log run
 // counts, the random seed (0), the clock and the locale's date and time
 // formats (real, %x / %X, LC_TIME "C"), the program folder (real) and the
-// message-box, beep and file-dialog hooks (none: first button, cancelled).
+// message-box, box-observer, beep and file-dialog hooks (none: first button,
+// cancelled).
 // Not touched: the GUI queue (a test owning a component drains and closes it)
 // and the Qt application object of the console tests.
 // GUI thread (the test's main thread) only.

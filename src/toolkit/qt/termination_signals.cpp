@@ -19,8 +19,11 @@ constexpr int kHandledSignals[] = {SIGTERM, SIGINT, SIGHUP};
 // lock-free atomics. It runs with all three signals held back on its thread,
 // but the process's other threads may take the next copy at the same moment,
 // so the first request is claimed by one exchange.
-int g_requestPipe = -1;
-std::atomic<int> g_requestSignal{0};  // the signal of the request, 0 before one
+std::atomic<int> g_requestPipe{-1};
+// The signal of the request; 0 before one, kNoMoreRequests once the object
+// went without one.
+constexpr int kNoMoreRequests = -1;
+std::atomic<int> g_requestSignal{0};
 // CLOCK_MONOTONIC at the request in ns; kTimeNotYet until its handler stored
 // it, kTimeUnknown when the clock could not be read.
 constexpr int64_t kTimeNotYet = 0;
@@ -29,6 +32,8 @@ std::atomic<int64_t> g_requestTime{kTimeNotYet};
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<int64_t>::is_always_lock_free,
               "signal handlers may only use lock-free atomics");
 struct sigaction g_previous[std::size(kHandledSignals)];
+// The disposition found was to ignore the signal (nohup's SIGHUP).
+bool g_ignoredBefore[std::size(kHandledSignals)];
 
 // A supervisor hands its signal on twice, microseconds apart: to the program
 // and to its process group (GNU timeout does). Copies within this time of the
@@ -52,6 +57,12 @@ bool CopyOfTheRequest(int signalNumber, int64_t now) {
   return now - first < kCopyWindowNs;
 }
 
+bool IgnoredBefore(int signalNumber) {
+  for (size_t i = 0; i < std::size(kHandledSignals); ++i)
+    if (kHandledSignals[i] == signalNumber) return g_ignoredBefore[i];
+  return false;
+}
+
 void OnTerminationSignal(int signalNumber) {
   const int savedErrno = errno;
   const int64_t now = MonotonicNs();
@@ -59,7 +70,14 @@ void OnTerminationSignal(int signalNumber) {
   if (g_requestSignal.compare_exchange_strong(none, signalNumber)) {
     g_requestTime.store(now == kTimeNotYet ? kTimeUnknown : now);
     const unsigned char number = static_cast<unsigned char>(signalNumber);
-    [[maybe_unused]] const ssize_t written = write(g_requestPipe, &number, 1);
+    // Without the object there is nobody to tell: the request then only
+    // makes the later signals copies or second requests.
+    const int pipeEnd = g_requestPipe.load();
+    if (pipeEnd >= 0) {
+      [[maybe_unused]] const ssize_t written = write(pipeEnd, &number, 1);
+    }
+  } else if (none == kNoMoreRequests && IgnoredBefore(signalNumber)) {
+    // The object is putting back what it found, and that ignored the signal.
   } else if (!CopyOfTheRequest(signalNumber, now)) {
     // Blocked while this handler runs; delivered by default action on return.
     signal(signalNumber, SIG_DFL);
@@ -87,16 +105,32 @@ TerminationSignals::TerminationSignals(std::function<void(int)> onRequest) : onR
   sigemptyset(&action.sa_mask);
   for (int signalNumber : kHandledSignals) sigaddset(&action.sa_mask, signalNumber);
   action.sa_flags = SA_RESTART;
-  for (size_t i = 0; i < std::size(kHandledSignals); ++i) sigaction(kHandledSignals[i], &action, &g_previous[i]);
+  for (size_t i = 0; i < std::size(kHandledSignals); ++i) {
+    struct sigaction found {};
+    sigaction(kHandledSignals[i], &action, &found);
+    // An earlier object that took a request left its handler: what it found
+    // is still what is to be put back.
+    if (found.sa_handler != OnTerminationSignal) g_previous[i] = found;
+    g_ignoredBefore[i] = g_previous[i].sa_handler == SIG_IGN && (g_previous[i].sa_flags & SA_SIGINFO) == 0;
+  }
 }
 
+// A request taken keeps the handler for the rest of the process: the program
+// body ends some milliseconds before the process does, and a copy of the
+// signal arriving then would otherwise meet the default action and kill a
+// program that is closing cleanly. Its pipe stays open as well, for a handler
+// that may be writing the request this very moment (a pipe without a reader
+// would answer with SIGPIPE). Without a request, the claim below makes a
+// signal during the put-back act as the disposition put back would.
 TerminationSignals::~TerminationSignals() {
   if (!notifier_) return;
-  for (size_t i = 0; i < std::size(kHandledSignals); ++i) sigaction(kHandledSignals[i], &g_previous[i], nullptr);
   g_requestPipe = -1;
+  notifier_.reset();
+  int none = 0;
+  if (!g_requestSignal.compare_exchange_strong(none, kNoMoreRequests)) return;
+  for (size_t i = 0; i < std::size(kHandledSignals); ++i) sigaction(kHandledSignals[i], &g_previous[i], nullptr);
   g_requestSignal = 0;
   g_requestTime = kTimeNotYet;
-  notifier_.reset();
   close(pipe_[0]);
   close(pipe_[1]);
 }

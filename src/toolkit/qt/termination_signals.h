@@ -10,8 +10,12 @@
 // same request; any other of these signals, or the same one a second or more
 // later, is a second request.
 //
-// One object at a time, made on the GUI thread once the application exists;
-// its destructor puts back the dispositions it found.
+// One object at a time, made on the GUI thread once the application exists.
+// Once a request has been taken, the rule holds until the process ends: the
+// destructor leaves the handlers (and their pipe) in place, so a copy that
+// comes while the process winds down stays a copy and a second request still
+// ends it at once. Without a request, the destructor puts back the
+// dispositions it found.
 
 #include <functional>
 #include <memory>
