@@ -78,8 +78,8 @@ public:
   bool SetupQueues(size_t receiveBytes, size_t transmitBytes);
   // Discards what the kernel holds for the chosen directions.
   void Purge(bool receive, bool transmit);
-  // Raw mode and the line settings of the properties; what the device
-  // rejects is left as it was, silently.
+  // Raw mode and the line settings of the properties, and low latency asked
+  // of the driver; what the device rejects is left as it was, silently.
   void ApplySettings(const TCommProperties& properties);
   void ApplyTimeouts(const TCommProperties& properties);
   // The longest gap within one received block, in ms; kWaitForeverMs when no

@@ -80,6 +80,22 @@ void SetModemLine(int fd, int line, bool on) {
   ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line);
 }
 
+// USB serial adapters of the ftdi_sio family hold received bytes until 62 have
+// gathered or their latency timer runs out, 16 ms by default on Linux. Every
+// reply of a unit but the read blocks is shorter, and each step waits for one
+// before it sends the next packet, so the timer would add up to 16 ms to every
+// round trip. ASYNC_LOW_LATENCY (what `setserial PORT low_latency` sets) has
+// the driver run the timer at 1 ms. Best effort: a pseudo-terminal answers
+// ENOTTY, other drivers may refuse or answer EPERM to an ordinary user, and
+// such a line simply keeps the latency it had.
+void AskForLowLatency(int fd) {
+  serial_struct settings {};
+  if (ioctl(fd, TIOCGSERIAL, &settings) != 0) return;
+  if ((settings.flags & ASYNC_LOW_LATENCY) != 0) return;
+  settings.flags |= ASYNC_LOW_LATENCY;
+  ioctl(fd, TIOCSSERIAL, &settings);
+}
+
 SerialWait WaitOnDevice(int fd, short events, const SerialEvent& stop, int limitMs) {
   pollfd fds[2] = {{stop.Descriptor(), POLLIN, 0}, {fd, events, 0}};
   const int ready = PollRetrying(fds, 2, limitMs);
@@ -211,6 +227,7 @@ void SerialPort::ApplySettings(const TCommProperties& p) {
     SetModemLine(fd_, TIOCM_DTR, p.DtrControl == TDtrControl::DtrEnable);
   if (p.RtsControl == TRtsControl::RtsEnable || p.RtsControl == TRtsControl::RtsDisable)
     SetModemLine(fd_, TIOCM_RTS, p.RtsControl == TRtsControl::RtsEnable);
+  AskForLowLatency(fd_);
 }
 
 void SerialPort::ApplyTimeouts(const TCommProperties& p) {

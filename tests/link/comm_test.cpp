@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -449,6 +451,27 @@ TEST_F(CommSettings, OpenSetsTheChannelLine) {
   EXPECT_FALSE(line.c_iflag & (IXON | IXOFF | ICRNL));
   EXPECT_FALSE(line.c_lflag & (ICANON | ECHO | ISIG));
   EXPECT_FALSE(line.c_oflag & OPOST);
+}
+
+// The open asks the driver for low latency; a pseudo-terminal refuses that,
+// as many drivers do, and the line must work exactly as it would otherwise.
+TEST_F(CommSettings, ALineThatRefusesLowLatencyStillOpensSendsAndReceives) {
+  {
+    const int slave = ::open(pty_.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(slave, 0);
+    serial_struct settings {};
+    EXPECT_NE(ioctl(slave, TIOCGSERIAL, &settings), 0) << "this pty takes serial settings: the refusal is untested";
+    ::close(slave);
+  }
+  Open();
+  const Bytes out = Pattern(300, 11);
+  ASSERT_TRUE(Send(out));
+  EXPECT_EQ(pty_.Read(out.size()), out);
+  const Bytes in = Text("OrvantGengX-BEM");
+  ASSERT_TRUE(pty_.Write(in));
+  ASSERT_TRUE(ReceiveAtLeast(in.size()));
+  EXPECT_EQ(events_.Received(), in);
+  EXPECT_EQ(events_.hangups, 0);
 }
 
 TEST_F(CommSettings, BaudRateWrittenWhileOpenReachesTheLineAnUnchangedOneDoesNot) {

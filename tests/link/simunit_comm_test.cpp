@@ -269,6 +269,22 @@ TEST_F(SimUnitOnComm, LatenciesDelayTheirOwnOperation) {
   }
 }
 
+// The adapter's latency timer: a reply shorter than a USB packet's worth waits
+// for it, a longer one (a 4 KB read block) goes out as the bytes gather.
+TEST_F(SimUnitOnComm, AdapterHoldsOnlyRepliesShorterThanAPacket) {
+  constexpr auto kHold = 2s;
+  SimLatencies latencies;
+  latencies.adapterHold = kHold;
+  unit_.SetLatencies(latencies);
+  const std::optional<Received> read = end_.Reply(ReadFlash(0));
+  ASSERT_TRUE(read);
+  EXPECT_LT(end_.SinceSend(), kHold);
+  const std::optional<Received> blank = end_.Reply(BlankCheck());
+  ASSERT_TRUE(blank);
+  EXPECT_LT(SimFrame(blank->packet).size(), kAdapterPacketBytes);
+  EXPECT_GE(end_.SinceSend(), kHold);
+}
+
 // One-shot faults, each seen through the program's framing; the same
 // command sent again is answered as usual.
 struct FaultCase {

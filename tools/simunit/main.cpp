@@ -42,6 +42,9 @@ const char kUsage[] =
     "  --baud N              pace both directions at N baud\n"
     "  --erase-ms N, --program-ms N, --verify-ms N\n"
     "                        time the unit works on an erase, each program block, a verify\n"
+    "  --adapter-latency-ms N\n"
+    "                        hold every reply shorter than 62 bytes N ms, as a USB serial\n"
+    "                        adapter's latency timer does\n"
     "identity and chip:\n"
     "  --name TEXT, --version TEXT, --letters XY, --upgrade-version TEXT\n"
     "  --state blank|notblank|read16|read19|write90\n"
@@ -176,6 +179,8 @@ Options Parse(int argc, char** argv) {
       o.configFolder = value();
     } else if (arg == "--baud") {
       o.baud = static_cast<uint32_t>(Number(value(), 100000000));
+    } else if (arg == "--adapter-latency-ms") {
+      o.latencies.adapterHold = milliseconds(Number(value(), 3600000));
     } else if (arg == "--erase-ms") {
       o.latencies.erase = milliseconds(Number(value(), 3600000));
     } else if (arg == "--program-ms") {

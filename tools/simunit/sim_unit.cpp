@@ -334,6 +334,10 @@ void SimUnit::WriteShaped(const Outgoing& out) {
     const uint32_t baud = LineBaud();
     size_t from = 0;
     bool whole = true;
+    if (out.bytes.size() < kAdapterPacketBytes) {
+      const std::chrono::microseconds hold = AdapterHold();
+      if (hold.count() > 0 && !WaitUntil(Clock::now() + hold)) return;
+    }
     std::vector<size_t> ends = out.shape.cuts;
     ends.push_back(out.bytes.size());
     for (size_t end : ends) {
@@ -417,6 +421,11 @@ bool SimUnit::WaitUntil(Clock::time_point when) const {
 uint32_t SimUnit::LineBaud() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return lineBaud_;
+}
+
+std::chrono::microseconds SimUnit::AdapterHold() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return latencies_.adapterHold;
 }
 
 void SimUnit::SetIdentity(const SimIdentity& identity) {

@@ -133,11 +133,16 @@ struct SimReplyShape {
 };
 
 // How long the unit works on an operation before it answers: an erase, each
-// program block (flash or EEP), a verify.
+// program block (flash or EEP), a verify. adapterHold plays the latency timer
+// of a USB serial adapter between the unit and the host: a reply shorter than
+// kAdapterPacketBytes waits that long before the host sees it, as the adapter
+// sends only when a packet's worth has gathered or its timer runs out.
+inline constexpr size_t kAdapterPacketBytes = 62;
 struct SimLatencies {
   std::chrono::microseconds erase{0};
   std::chrono::microseconds program{0};
   std::chrono::microseconds verify{0};
+  std::chrono::microseconds adapterHold{0};
 };
 
 // A firmware block as the unit stores it: its number (the packet's byte 1
@@ -289,6 +294,7 @@ class SimUnit {
   bool Interrupted() const { return stopping_ || hangUpRequested_; }
   void CloseLine();
   uint32_t LineBaud() const;
+  std::chrono::microseconds AdapterHold() const;
 
   int lineFd_ = -1;
   int slaveFd_ = -1;  // kept open so the master never sees a hang-up
