@@ -9,6 +9,7 @@
 #include "console/config_sn_form.h"
 #include "console/hex_grid_model.h"
 #include "console/main_window.h"
+#include "link/wire.h"
 #include "toolkit/dialogs.h"
 #include "toolkit/format.h"
 #include "toolkit/int_conv.h"
@@ -18,8 +19,6 @@
 
 namespace {
 
-// CheckFlags
-constexpr uint8_t kBlankIsErrorBit = 0x40;
 // InterfaceFlags
 constexpr uint8_t kVoltageBits = 0x03;
 constexpr uint8_t kFiveVoltBit = 0x01;
@@ -78,7 +77,7 @@ void TOrvantBEMxPrg::ReadSettingsFromUi() {
   const auto snAddress = static_cast<uint32_t>(StrToInt64(Text(AddrEdit)));
 
   if (g.FoundDevices == 0) g.FoundDevices = 1;
-  SetBits(g.CheckFlags, kBlankIsErrorBit, ChkBoxBlkEr->isChecked());
+  SetBits(g.CheckFlags, kCheckNotBlankIsErrorBit, ChkBoxBlkEr->isChecked());
   if (RadioGpVolt->ItemIndex() == 0)
     SetBits(g.InterfaceFlags, kVoltageBits, false);
   else
@@ -131,7 +130,7 @@ void TOrvantBEMxPrg::ShowSettingsInUi() {
   ChkBoxSNDP->setChecked(g.SnDisplayFlags & kShowDecimalBit);
   SNOrderChk->setChecked(g.SnDisplayFlags & kShowBigEndianBit);
   CheckBoxSN->setChecked(g.SnFlags & kSnOnBit);
-  ChkBoxBlkEr->setChecked(g.CheckFlags & kBlankIsErrorBit);
+  ChkBoxBlkEr->setChecked(g.CheckFlags & kCheckNotBlankIsErrorBit);
   ChkBoxFICE->setChecked(g.InterfaceFlags & kFiceSharedBit);
   RadioGroupBitF->SetItemIndex(g.ProgSpeed == kFastProgSpeed ? 1 : 0);
   RadioGpVolt->SetItemIndex(g.InterfaceFlags & kVoltageBits);

@@ -165,7 +165,9 @@ void OnBlankCheckDone(uint8_t status, uint8_t channel) {
       return EndChannelProgress(0, channel);
     case kResultNotBlank:
       Log("芯片不为空！", channel);
-      if (autoRun) return StartErase(channel);
+      // The operator ticks "非空报错退出" so that a chip that already holds
+      // firmware (a returned part, one put in twice) is never erased.
+      if (autoRun && (g.CheckFlags & kCheckNotBlankIsErrorBit) == 0) return StartErase(channel);
       return EndChannelProgress(kEndNotBlank, channel);
     case kResultReadProtected16:
     case kResultReadProtected19:

@@ -71,6 +71,9 @@ inline constexpr uint16_t kParamEepEndOffset = 30;        // u16: address bits 8
 // 16 bytes of settings: CheckFlags..ProgSpeed (15) and a zero byte.
 inline constexpr uint16_t kParamControlGroupOffset = 32;
 inline constexpr uint16_t kParamControlGroupBytes = 16;
+// CheckFlags bit: a chip that is not blank ends the run with an error instead
+// of being erased (the option "非空报错退出").
+inline constexpr uint8_t kCheckNotBlankIsErrorBit = 0x40;
 inline constexpr uint16_t kParamImagePacketCrcOffset = 48;
 inline constexpr uint16_t kParamImageSum16Offset = 50;
 inline constexpr uint16_t kParamAuxCheckWordsOffset = 52;  // AuxCheckWord1..4, u16 each

@@ -2,6 +2,7 @@
 // button links eight simulated units, a chip is chosen in the chip dialog, and
 // the tool-bar buttons run the operations through the real receive path and
 // reply dispatch to the units and back.
+#include <QCheckBox>
 #include <QToolButton>
 
 #include "support/eight_channels.h"
@@ -86,6 +87,54 @@ TEST_F(EightChannelTest, AutoProgramFaultsStayOnTheirOwnChannels) {
   EXPECT_EQ(g.ChannelState[kSilent], TChannelState::BlankCheck);
   EXPECT_EQ(g.ChannelAuto[kSilent], 1);
   EXPECT_EQ(g.ChannelLinked[kUnplugged], 0);
+}
+
+bool EraseSent(const SimUnit& unit) {
+  for (const SimPacket& packet : unit.Log())
+    if (packet.Command() == kCmdOperation && packet.Argument() == kOpErase) return true;
+  return false;
+}
+
+// "非空报错退出" ticked: a chip that holds data ends its run red, unerased; the
+// blank ones are programmed. Unticked, the same chips are erased and programmed.
+TEST_F(EightChannelTest, StopOnNotBlankLeavesChipsWithDataUnerasedUntilItIsUnticked) {
+  PrepareRun();
+  const std::vector<size_t> holdingData = {1, 4, 6};
+  const auto holdsData = [&](size_t ch) { return std::find(holdingData.begin(), holdingData.end(), ch) != holdingData.end(); };
+  for (size_t ch : holdingData) farm->Unit(ch).SetNotBlank();
+  const std::vector<uint8_t> firstByte = farm->Unit(1).ReadFlash(0, 1);
+
+  window->ChkBoxBlkEr->setChecked(true);
+  window->AutoSpdBtn->click();
+  ASSERT_TRUE(WaitFor([&] { return AllIdle(); }));
+  for (size_t ch = 0; ch < kUnits; ++ch) {
+    SCOPED_TRACE(testing::Message() << "channel " << ch);
+    if (holdsData(ch)) {
+      EXPECT_TRUE(ChannelLogged(ch, "芯片不为空！"));
+      EXPECT_FALSE(ChannelLogged(ch, "自动编程操作成功！"));
+      EXPECT_FALSE(EraseSent(farm->Unit(ch)));
+      EXPECT_EQ(farm->Unit(ch).ReadFlash(0, 1), firstByte);  // what it held, untouched
+      EXPECT_TRUE(farm->Unit(ch).ProgrammedBlocks().empty());
+      EXPECT_EQ(Gauge(ch).ForeColor(), clRed);
+    } else {
+      EXPECT_EQ(farm->Unit(ch).ReadFlash(0, kImageBytes), image);
+      EXPECT_TRUE(ChannelLogged(ch, "自动编程操作成功！"));
+      EXPECT_EQ(Gauge(ch).ForeColor(), clBlue);
+    }
+  }
+
+  window->ChkBoxBlkEr->setChecked(false);
+  window->InfoMemo().Clear();
+  for (size_t ch = 0; ch < kUnits; ++ch) farm->Unit(ch).ClearLog();
+  window->AutoSpdBtn->click();
+  ASSERT_TRUE(WaitFor([&] { return AllIdle(); }));
+  for (size_t ch : holdingData) {
+    SCOPED_TRACE(testing::Message() << "channel " << ch);
+    EXPECT_TRUE(EraseSent(farm->Unit(ch)));
+    EXPECT_EQ(farm->Unit(ch).ReadFlash(0, kImageBytes), image);
+    EXPECT_TRUE(ChannelLogged(ch, "自动编程操作成功！"));
+    EXPECT_EQ(Gauge(ch).ForeColor(), clBlue);
+  }
 }
 
 TEST_F(EightChannelTest, DownloadGivesEveryUnitTheWholeImageAndTheReset) {

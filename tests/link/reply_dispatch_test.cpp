@@ -111,6 +111,7 @@ struct DispatchCase {
   uint16_t blockIndex = 0;
   uint16_t blockCount = 16;
   uint8_t interfaceFlags = 0;
+  uint8_t checkFlags = 0;
   // What follows.
   std::optional<SentCommand> sent{};
   std::vector<std::string> log{};
@@ -177,6 +178,10 @@ const DispatchCase kDispatchCases[] = {
    .sent = kErase, .log = {"芯片不为空！", kEraseStart}, .colour = clBlue, .endState = S::Erase, .busy = 1},
   {.name = "NotBlankAloneEndsRedWithoutMessage", .state = S::BlankCheck, .autoRun = false, .frame = Result(21),
    .log = {"芯片不为空！"}, .colour = clRed},
+  {.name = "NotBlankInAutoWithStopOnNotBlankEndsRedUnerased", .state = S::BlankCheck, .autoRun = true, .frame = Result(21),
+   .checkFlags = 0xC0, .log = {"芯片不为空！"}, .colour = clRed},
+  {.name = "BlankInAutoWithStopOnNotBlankPrograms", .state = S::BlankCheck, .autoRun = true, .frame = Result(6),
+   .checkFlags = 0x40, .sent = kProgramBlock0, .log = {"芯片为空！", kProgramStart}, .colour = clBlue, .endState = S::ProgramFlash, .busy = 1},
   {.name = "Status16InAutoErases", .state = S::BlankCheck, .autoRun = true, .frame = Result(16),
    .sent = kErase, .log = {"芯片已读保护，需要擦除芯片！", kEraseStart}, .colour = clBlue, .endState = S::Erase, .busy = 1},
   {.name = "Status16AloneReportsWriteProtection", .state = S::BlankCheck, .autoRun = false, .frame = Result(16),
@@ -274,6 +279,7 @@ class DispatchTable : public ReplyDispatchTest, public ::testing::WithParamInter
 TEST_P(DispatchTable, OneReplyInOneState) {
   const DispatchCase& c = GetParam();
   g.InterfaceFlags = c.interfaceFlags;
+  g.CheckFlags = c.checkFlags;
   EnterStep(c.state, c.autoRun, c.blockIndex, c.blockCount);
   Receive(c.frame);
 
