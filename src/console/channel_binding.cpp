@@ -1,5 +1,7 @@
 // The channel tables' reset, the binding of the port components and gauges to
 // the channels, and the settings file.
+#include <algorithm>
+
 #include "console/connection_config.h"
 #include "console/main_window.h"
 #include "link/receive.h"
@@ -42,6 +44,16 @@ void TOrvantBEMxPrg::ReadConnectionConfig(const std::string& path) {
     SetChannelCommName(port.channel, port.name);
   }
   comboBoxCOM_.SetText(g.PortNames[0]);
+  configuredDeviceCount_ = g.DeviceCount;
+  std::copy(g.PortNames, g.PortNames + kChannels, configuredPortNames_.begin());
+}
+
+void TOrvantBEMxPrg::RestoreConfiguredPorts() {
+  g.DeviceCount = configuredDeviceCount_;
+  for (int ch = 0; ch < kChannels; ++ch) {
+    g.PortNames[ch] = configuredPortNames_[ch];
+    SetChannelCommName(static_cast<uint8_t>(ch), g.PortNames[ch]);
+  }
 }
 
 void TOrvantBEMxPrg::CreateSerialComponents() {

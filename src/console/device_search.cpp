@@ -1,10 +1,12 @@
 // Finding the programmer units: the search button, the search over the listed
 // ports, and what a hung-up line takes out of the list.
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <thread>
 
 #include "console/main_window.h"
+#include "link/firmware.h"
 #include "link/identify.h"
 #include "link/operation_steps.h"
 #include "toolkit/combo_box.h"
@@ -31,8 +33,10 @@ void ListConfiguredPorts(TComboBoxModel& box) {
 
 }  // namespace
 
-void TOrvantBEMxPrg::BitBtnFindDevClick(QObject*) {
+void TOrvantBEMxPrg::BitBtnFindDevClick(QObject* Sender) {
+  if (Sender != static_cast<QObject*>(Timer2)) ForgetCompletedUpgrades();
   for (int ch = 0; ch < kChannels; ++ch) {
+    EndLostUpgrade(static_cast<uint8_t>(ch));
     g.RxCount[ch] = 0;
     g.ChannelLinked[ch] = 0;
     g.ChannelBusy[ch] = 0;
@@ -46,6 +50,7 @@ void TOrvantBEMxPrg::BitBtnFindDevClick(QObject*) {
     comboBoxCOM_.Clear();
     ListSerialPortsIntoComboBox();
   } else {
+    RestoreConfiguredPorts();
     ListConfiguredPorts(comboBoxCOM_);
   }
   SearchDevices();
@@ -76,6 +81,7 @@ void TOrvantBEMxPrg::SearchDevices() {
 // entry (the one at the channel's place in the list now) taken out.
 void TOrvantBEMxPrg::SPCommRequestHangup(uint8_t channel) {
   if (!IsChannel(channel)) return;
+  EndLostUpgrade(channel);
   if (SPComm[channel]->PortHandle() != 0) SPComm[channel]->ClosePort();
   g.ChannelLinked[channel] = 0;
   comboBoxCOM_.Delete(channel);

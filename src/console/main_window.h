@@ -145,6 +145,10 @@ public:
   // components and ComboBoxCOM (rules in console/connection_config.h).
   // Throws EInOutError when the file cannot be read.
   void ReadConnectionConfig(const std::string& path);
+  // DeviceCount and every channel's port (PortNames, the port component's
+  // name) as the settings file gave them at start-up: the off-line start
+  // binds the channels to the ports it lists, and the search undoes that.
+  void RestoreConfiguredPorts();
 
   // --- Window log and exit ---
   void SpdBtnExitClick(QObject* Sender);
@@ -242,8 +246,11 @@ public:
 
   // --- Device search ---
   // The search button: resets the receive state of all eight channels and
-  // closes their ports, re-lists the ports present (or, when the settings
-  // file named them, its ports of the channels in use) and searches.
+  // closes their ports (an upgrade running there is lost), re-lists the ports
+  // present (or, when the settings file named them, restores its channel
+  // count and ports and lists those of the channels in use) and searches.
+  // Pressed by the operator (any Sender but Timer2), it also forgets the
+  // upgrades that did not take, so their units are upgraded once more.
   void BitBtnFindDevClick(QObject* Sender);
   // Opens the listed ports one by one (channel i on combo item i, at most
   // DeviceCount of them and at least one, never past channel 7) and sends each
@@ -437,6 +444,9 @@ private:
 
   TMemo infoMemo_;
   TComboBoxModel comboBoxCOM_;
+  // What the settings file named, kept for RestoreConfiguredPorts.
+  uint8_t configuredDeviceCount_ = 1;
+  std::array<std::string, kChannels> configuredPortNames_;
   std::array<std::unique_ptr<TComm>, kChannels> comms_;
   std::vector<std::string> commandLine_;
   bool formShown_ = false;

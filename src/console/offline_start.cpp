@@ -7,6 +7,7 @@
 #include "console/command_guards.h"
 #include "console/main_window.h"
 #include "link/commands.h"
+#include "link/firmware.h"
 #include "toolkit/gauge.h"
 
 namespace {
@@ -32,6 +33,7 @@ std::string ListedPortDevice(const std::string& deviceFolder, const std::string&
 void TOrvantBEMxPrg::StartOfflineProgrm1Click(QObject*) {
   LogLine("Start Off-Line Programming......");
   for (int ch = 0; ch < kChannels; ++ch) {
+    EndLostUpgrade(static_cast<uint8_t>(ch));
     g.RxCount[ch] = 0;
     g.ChannelLinked[ch] = 0;
     g.ChannelBusy[ch] = 0;

@@ -41,6 +41,8 @@ void TOrvantBEMxPrg::DoFirmwarePpgrade1Click(QObject*) {
     LogLine(std::string("File of \"") + kFirmwareFileName + "\" not Found!");
     return;
   }
+  // The operator asks for it: units whose upgrade did not take get another.
+  ForgetCompletedUpgrades();
   LoadFirmwareImageFile(path);
   if (g.ImageValid == 0) return;
   for (int i = 0; i < ChannelsUpTo(g.DeviceCount); ++i) {

@@ -1,6 +1,7 @@
 #include "link/channel_ticks.h"
 
 #include "link/channel_log.h"
+#include "link/firmware.h"
 #include "shared/main_window.h"
 #include "shared/state.h"
 #include "toolkit/format.h"
@@ -20,6 +21,7 @@ bool CountsDown(uint8_t channel, bool gaugeWasFull) {
 
 void TimeOut(uint8_t channel) {
   if (g.OrvantBEMxPrg) g.OrvantBEMxPrg->LogLine(Format(kChannelTimeoutFormat, {channel + 1}));
+  EndLostUpgrade(channel);
   EndChannelProgress(kTimeoutCode, channel);
 }
 

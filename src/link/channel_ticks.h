@@ -20,6 +20,7 @@ inline constexpr const char* kChannelTimeoutFormat = "C%d ：操作超时！";
 // channel's running time-out is counted down, and a channel whose count runs
 // out (reaches 0 on this tick) logs kChannelTimeoutFormat to the window log
 // (g.OrvantBEMxPrg, when bound) and ends its step with EndChannelProgress(1):
-// idle, not busy, a red full gauge. A time-out of 0 is none: such a channel
-// is never timed out. Idle channels are not touched.
+// idle, not busy, a red full gauge; an upgrade is ended as lost first. A
+// time-out of 0 is none: such a channel is never timed out. Idle channels are
+// not touched.
 void AdvanceChannelTicks();

@@ -110,6 +110,17 @@ bool FirmwareUpgradeRunning() {
   return false;
 }
 
+void EndLostUpgrade(uint8_t ch) {
+  if (!IsChannel(ch) || g.ChannelState[ch] != TChannelState::FirmwareUpgrade) return;
+  g.ChannelUnready[ch] = 0;
+  LogChannelLine("Firmware Upgrade Failed!", ch);
+  EndChannelProgress(1, ch);
+}
+
+void ForgetCompletedUpgrades() {
+  for (uint8_t& completed : g.UpgradeCompleted) completed = 0;
+}
+
 void LoadFirmwareImage(const std::string& path) {
   if (FirmwareUpgradeRunning()) return;
   g.ImageValid = 0;
@@ -159,6 +170,7 @@ void StartFirmwareUpgrade(uint8_t ch) {
   g.ChannelUnready[ch] = 1;
   g.ChannelLinked[ch] = 1;  // so that the unit's replies reach the reply dispatch
   g.ChannelState[ch] = TChannelState::FirmwareUpgrade;
+  g.UpgradeCompleted[ch] = 0;
   g.ChannelTickProgress[ch] = 0;
   g.ChannelBusy[ch] = 1;
   g.ChannelTimer[ch] = kStepTimeoutTicks;
@@ -183,6 +195,7 @@ void FirmwareBlockDone(uint8_t /*status*/, uint8_t ch) {
     return;
   }
   g.ChannelUnready[ch] = 0;
+  g.UpgradeCompleted[ch] = 1;
   SendFirmwareFinish(ch);
   LogChannelLine("Firmware Upgrade Completed!", ch);
   EndChannelProgress(0, ch);

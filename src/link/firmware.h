@@ -90,7 +90,27 @@ void ScrambleFirmwareGroup(uint8_t* group, uint32_t k, const uint8_t* keyTable);
 // g.ImageValid stay those of the running upgrade, and a file that does not
 // load can never replace the valid image in use. The upgrade command waits
 // until no channel upgrades before it loads (and logs that it waits).
+//
+// An upgrade that can no longer end is no upgrade: a hang-up, a receive error,
+// the channel time-out, and a search or off-line start that closes the port
+// end it through EndLostUpgrade. Only a channel still in state 0xA0 is
+// upgrading, so neither this command nor the search after an upgrade (which
+// waits for every channel's ChannelUnready to clear) is held back for ever by
+// a unit that went away mid-upgrade.
 bool FirmwareUpgradeRunning();
+
+// Ends the channel's upgrade when one runs (state 0xA0): "Firmware Upgrade
+// Failed!", the step ended red, and the unit no longer waited on
+// (ChannelUnready 0). The next search finds out what the unit now holds.
+void EndLostUpgrade(uint8_t ch);
+
+// An upgrade that did not take. A unit that still reports an older version
+// (or only the family name) at the search after its completed upgrade
+// (g.UpgradeCompleted) is not upgraded again by that search: its flash would
+// be rewritten without end. The operator's search and "Do Firmware Ppgrade"
+// forget the marks (ForgetCompletedUpgrades), so the next search upgrades such
+// a unit once more.
+void ForgetCompletedUpgrades();
 
 // Loads and unscrambles the image at path into FirmwareImage and sets
 // g.ImageValid (1 only for a right magic and checksum within the limits) and
@@ -112,7 +132,7 @@ std::string FirmwareImagePath();
 void StartFirmwareUpgrade(uint8_t ch);
 // The reply handler of state 0xA0: any reply acknowledges the block in flight
 // (the status is not examined); sends the next block, or after the last one
-// the finish packet, and ends the channel's step.
+// the finish packet, marks the channel's upgrade completed and ends its step.
 void FirmwareBlockDone(uint8_t status, uint8_t ch);
 
 // Build in g.TxPacket[ch], frame into g.TxFrame[ch] and send on the channel's

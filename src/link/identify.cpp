@@ -108,6 +108,16 @@ void MarkLinked(uint8_t ch, const char (&text)[kDeviceNameBytes]) {
   LogChannelLine(Format("找到设备：%s!", {shown}), ch);
 }
 
+// A unit whose completed upgrade did not take: it counts as not found, and
+// says what it still reports, once.
+void ReportUpgradeNotTaken(const uint8_t* reply, uint16_t replyLength, uint8_t ch) {
+  char reported[kDeviceNameBytes];
+  TakeText(TReplyText(reply, replyLength, kIdentityTextOffset), reported);
+  g.ChannelLinked[ch] = 0;
+  if (g.OrvantBEMxPrg != nullptr) g.OrvantBEMxPrg->SetInfoPanelCaption("未找到设备！");
+  LogChannelLine(Format(kUpgradeNotTakenFormat, {std::string_view(reported, NameLength(reported))}), ch);
+}
+
 void FillName(char (&buffer)[kDeviceNameBytes], std::string_view name) {
   std::memset(buffer, 0, kDeviceNameBytes);
   std::memcpy(buffer, name.data(), std::min(name.size(), kDeviceNameBytes - 1));
@@ -160,8 +170,15 @@ void HandleIdentifyReply(uint16_t& frameLength, uint8_t ch) {
 
   const TDeviceCheck check = CheckDevice(reply, decodedLength, edition, kIdentityTextOffset);
   if (check.verdict == TDeviceVerdict::Current) {
+    g.UpgradeCompleted[ch] = 0;
     MarkLinked(ch, edition);
     g.FoundDevices += 1;
+    return;
+  }
+  const bool wantsUpgrade = check.verdict == TDeviceVerdict::OlderFirmware ||
+                            CheckDeviceName(reply, decodedLength, family, kIdentityTextOffset) == kNameOfFamily;
+  if (wantsUpgrade && g.UpgradeCompleted[ch] != 0) {
+    ReportUpgradeNotTaken(reply, decodedLength, ch);
     return;
   }
   if (check.verdict == TDeviceVerdict::OlderFirmware) {
@@ -169,7 +186,7 @@ void HandleIdentifyReply(uint16_t& frameLength, uint8_t ch) {
     StartFirmwareUpgrade(ch);
     return;
   }
-  if (CheckDeviceName(reply, decodedLength, family, kIdentityTextOffset) == kNameOfFamily) {
+  if (wantsUpgrade) {
     StartFirmwareUpgrade(ch);
     return;
   }

@@ -55,9 +55,14 @@ uint8_t CheckDeviceReply(const uint8_t* reply, uint16_t replyLength, char (&name
 // bytes 8-9 are "QK" (no copy); else 31.
 uint8_t CheckDeviceName(const uint8_t* reply, uint16_t replyLength, char (&name)[kDeviceNameBytes], uint8_t textOffset);
 
+// Logged for a unit that still reports an older version (or only the family
+// name) after its completed upgrade, with the text it reports.
+inline constexpr const char* kUpgradeNotTakenFormat = "Firmware Upgrade not taken, unit still reports: %s!";
+
 // Handles one frame cut from the receive buffer of an unidentified channel;
 // g.RxFrame[ch] holds frameLength bytes. Frames that do not decode are
 // dropped; step reports are shown; a unit of this edition is linked (and
 // upgraded when its firmware is older), a unit of the family or carrying "QK"
-// is upgraded; anything else is reported as not found.
+// is upgraded (but not again after an upgrade that did not take, see
+// firmware.h); anything else is reported as not found.
 void HandleIdentifyReply(uint16_t& frameLength, uint8_t ch);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "link/firmware.h"
 #include "link/framing.h"
 #include "link/identify.h"
 #include "link/reply_dispatch.h"
@@ -71,6 +72,8 @@ void ReceiveChannelBlock(uint8_t ch, const uint8_t* data, uint16_t length) {
 
 void ReceiveChannelError(uint8_t ch) {
   if (!IsChannel(ch)) return;
+  // The block in flight is lost, and with it the upgrade's step.
+  EndLostUpgrade(ch);
   g.RxCount[ch] = 0;
   g.ChannelBusy[ch] = 0;
 }

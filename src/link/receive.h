@@ -29,5 +29,6 @@
 void ReceiveChannelBlock(uint8_t ch, const uint8_t* data, uint16_t length);
 
 // A line error on the channel: the kept bytes are dropped and the channel is
-// no longer busy; nothing else changes.
+// no longer busy; an upgrade running there is lost (EndLostUpgrade). Nothing
+// else changes.
 void ReceiveChannelError(uint8_t ch);

@@ -64,6 +64,8 @@ struct DefinBEM {
   TGauge* ChannelGauge[kChannelSlots];
   TComm* ChannelComm[kChannelSlots];
   uint8_t ChannelUnready[kChannelSlots];
+  // An upgrade ended on the channel and its unit was not found current since.
+  uint8_t UpgradeCompleted[kChannelSlots];
   uint8_t ChannelLinked[kChannelSlots];
   uint8_t ChannelAuto[kChannelSlots];
   uint8_t ChannelBusy[kChannelSlots];

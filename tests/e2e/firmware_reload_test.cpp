@@ -38,13 +38,6 @@ std::vector<Upgrade> UpgradesReceived(const SimUnit& unit) {
   return upgrades;
 }
 
-size_t FinishesReceived(const SimUnit& unit) {
-  const std::vector<SimPacket> log = unit.Log();
-  return static_cast<size_t>(std::count_if(log.begin(), log.end(), [](const SimPacket& packet) {
-    return packet.Command() == kCmdFirmwareFinish;
-  }));
-}
-
 class FirmwareReloadTest : public EightChannelTest {
  protected:
   void SetUp() override {

@@ -25,6 +25,7 @@
 #include "console/support/build_dir.h"
 #include "link/wire.h"
 #include "simunit/connection_file.h"
+#include "simunit/firmware_builder.h"
 #include "support/sim_unit_farm.h"
 #include "support/temp_folder.h"
 #include "support/unattended_job.h"
@@ -235,6 +236,29 @@ TEST_F(UnattendedRunTest, DownloadsTheJobToEveryUnitWritesTheResultAndEnds) {
     EXPECT_TRUE(TookTheJob(farm->Unit(ch))) << "unit " << ch + 1;
     EXPECT_TRUE(farm->Unit(ch).OfflineInfo().has_value()) << "unit " << ch + 1;
   }
+}
+
+// Eight units older than the folder's image: all are upgraded at the first
+// search, and one falls silent in its upgrade. Its time-out ends that upgrade,
+// the seven are searched again, the eighth is upgraded once more, and every
+// unit gets the job.
+TEST_F(UnattendedRunTest, UnitSilentMidUpgradeDoesNotHoldTheOthersFromTheJob) {
+  constexpr size_t kGang = 8;
+  constexpr size_t kSilent = 3;
+  farm = std::make_unique<SimUnitFarm>(kGang);
+  farm->WriteConfig(folder);
+  WriteBytes(folder + "GenXBEM.FWR", BuildFirmwareImage(std::vector<uint8_t>(3000, 0x5A), "V1.1"));
+  farm->Unit(kSilent).AddFault({.kind = SimFaultKind::kSilence, .command = kCmdFirmwareBlock});
+  Start(job);
+  const std::optional<int> exitCode = program->WaitForExit(kRunLimit);
+  ASSERT_TRUE(exitCode.has_value()) << "the program did not end by itself";
+  EXPECT_EQ(*exitCode, 0);
+  EXPECT_TRUE(ResultExists());
+  for (size_t ch = 0; ch < kGang; ++ch) {
+    EXPECT_TRUE(TookTheJob(farm->Unit(ch))) << "unit " << ch + 1;
+    EXPECT_EQ(farm->Unit(ch).Identity().version, "V1.1") << "unit " << ch + 1;
+  }
+  EXPECT_TRUE(SavedLogSays("C4: Firmware Upgrade Failed!"));
 }
 
 TEST_F(UnattendedRunTest, UnitThatStopsAnsweringKeepsTheProgramOpenWithoutAResult) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "link/channel_log.h"
+#include "link/channel_ticks.h"
 #include "link/comm.h"
 #include "link/framing.h"
 #include "link/identify.h"
@@ -430,6 +431,56 @@ TEST_F(FirmwareTest, EveryReplyStatusAcknowledgesTheBlockUntilTheFinish) {
   EXPECT_EQ(gauge_.ForeColor(), clBlue);
   EXPECT_TRUE(LastLogLine().ends_with(" C1: Firmware Upgrade Completed!")) << LastLogLine();
   EXPECT_EQ(Range(g.TxPacket[0], 0, 12), (Bytes{0xBD, 0x00, 0x52, 0x53, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0xCF, 0x53}));
+}
+
+// However an upgrade is lost, it ends: the command no longer waits for it, and
+// the search after an upgrade no longer waits for its unit.
+TEST_F(FirmwareTest, AnUpgradeThatCanNoLongerEndIsEndedAsFailed) {
+  struct Case {
+    const char* how;
+    std::function<void()> lose;
+  };
+  const Case cases[] = {
+      {"receive error", [] { ReceiveChannelError(0); }},
+      {"time-out", [] {
+         for (int tick = 0; tick < 500 && g.ChannelBusy[0] != 0; ++tick) AdvanceChannelTicks();
+       }},
+      {"search or hang-up", [] { EndLostUpgrade(0); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.how);
+    StartCase();
+    LoadValid(8191);
+    StartFirmwareUpgrade(0);
+    FirmwareBlockDone(0, 0);
+    ASSERT_TRUE(FirmwareUpgradeRunning());
+    c.lose();
+    EXPECT_FALSE(FirmwareUpgradeRunning());
+    EXPECT_EQ(g.ChannelState[0], TChannelState::Idle);
+    EXPECT_EQ(g.ChannelBusy[0], 0);
+    EXPECT_EQ(g.ChannelUnready[0], 0);
+    EXPECT_EQ(g.UpgradeCompleted[0], 0);
+    EXPECT_EQ(gauge_.ForeColor(), clRed);
+    EXPECT_TRUE(LastLogLine().ends_with(" C1: Firmware Upgrade Failed!")) << LastLogLine();
+  }
+}
+
+TEST_F(FirmwareTest, OnlyAnUpgradeIsEndedAsLost) {
+  LoadValid(8191);
+  StartFirmwareUpgrade(0);
+  for (int block = 0; block < 4; ++block) FirmwareBlockDone(0, 0);
+  EXPECT_EQ(g.UpgradeCompleted[0], 1);
+  const size_t lines = memo_.Count();
+  EndLostUpgrade(0);
+  g.ChannelState[1] = TChannelState::Erase;
+  g.ChannelBusy[1] = 1;
+  EndLostUpgrade(1);
+  EndLostUpgrade(kChannels);
+  EXPECT_EQ(memo_.Count(), lines);
+  EXPECT_EQ(g.UpgradeCompleted[0], 1);
+  EXPECT_EQ(gauge_.ForeColor(), clBlue);
+  EXPECT_EQ(g.ChannelState[1], TChannelState::Erase);
+  EXPECT_EQ(g.ChannelBusy[1], 1);
 }
 
 TEST_F(FirmwareTest, TheFinishPacketIsFramedAsItStands) {

@@ -158,6 +158,47 @@ TEST_F(IdentifyTest, IdentityRepliesAreJudgedByNameAndVersion) {
   }
 }
 
+// A unit that still asks for an upgrade right after a completed one would be
+// upgraded at every search: it is left, once logged, until the operator asks.
+TEST_F(IdentifyTest, AUnitWhoseUpgradeDidNotTakeIsNotUpgradedAgain) {
+  struct Case {
+    const char* text;
+    const char* letters;
+  };
+  for (const Case c : {Case{"OrvantGengX-BEM V1.6,SimUnit", "OG"}, Case{"OrvantGengX-BEM 1.7", "OG"},
+                       Case{"OrvantGengX-ABC V1.0", "OG"}, Case{"Quokka V1.0", "QK"}}) {
+    SCOPED_TRACE(c.text);
+    StartCase();
+    SetFirmwareVersion("V1.7");
+    g.UpgradeCompleted[kCh] = 1;
+    g.ChannelLinked[kCh] = 1;
+    Receive(IdentityReply(c.text, c.letters));
+    EXPECT_EQ(g.UpgradeStarted, 0);
+    EXPECT_EQ(g.ChannelState[kCh], TChannelState::Unidentified);
+    EXPECT_EQ(g.ChannelLinked[kCh], 0);
+    EXPECT_EQ(g.FoundDevices, 0);
+    EXPECT_EQ(g.UpgradeCompleted[kCh], 1);
+    ASSERT_EQ(memo_.Count(), 1u);
+    EXPECT_TRUE(memo_.Line(0).ends_with(std::string(" C3: Firmware Upgrade not taken, unit still reports: ") + c.text + "!"))
+        << memo_.Line(0);
+
+    // Forgotten, as the operator's search does: upgraded once more.
+    ForgetCompletedUpgrades();
+    Receive(IdentityReply(c.text, c.letters));
+    EXPECT_EQ(g.UpgradeStarted, 1);
+    EXPECT_EQ(g.ChannelState[kCh], TChannelState::FirmwareUpgrade);
+  }
+}
+
+TEST_F(IdentifyTest, AUnitFoundCurrentAfterItsUpgradeIsLinkedAndForgetsIt) {
+  SetFirmwareVersion("V1.7");
+  g.UpgradeCompleted[kCh] = 1;
+  Receive(IdentityReply("OrvantGengX-BEM V1.7"));
+  EXPECT_EQ(g.ChannelLinked[kCh], 1);
+  EXPECT_EQ(g.FoundDevices, 1);
+  EXPECT_EQ(g.UpgradeCompleted[kCh], 0);
+}
+
 TEST_F(IdentifyTest, AnOlderUnitWithoutAValidImageIsLinkedButNotUpgraded) {
   g.ImageValid = 0;
   SetFirmwareVersion("V1.7");

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "link/firmware.h"
 #include "simunit/connection_file.h"
 
 namespace {
@@ -22,6 +23,7 @@ SimUnitFarm::SimUnitFarm(size_t count, uint32_t lineBaud) : lineBaud_(lineBaud) 
 std::unique_ptr<SimUnit> SimUnitFarm::StartUnit() const {
   auto unit = std::make_unique<SimUnit>();
   unit->SetLineRate(lineBaud_);
+  unit->SetUpgradeImageFile(upgradeImageFile_);
   unit->Start();
   return unit;
 }
@@ -34,8 +36,14 @@ std::vector<std::string> SimUnitFarm::SlavePaths() const {
   return paths;
 }
 
-std::string SimUnitFarm::WriteConfig(const std::string& folder) const {
+std::string SimUnitFarm::WriteConfig(const std::string& folder) {
+  ServeProgramIn(folder);
   return WriteConnectionConfig(folder, SlavePaths());
+}
+
+void SimUnitFarm::ServeProgramIn(const std::string& folder) {
+  upgradeImageFile_ = FolderFile(folder, kFirmwareFileName);
+  for (const auto& unit : units_) unit->SetUpgradeImageFile(upgradeImageFile_);
 }
 
 std::string SimUnitFarm::WriteLinkedConfig(const std::string& folder) {
@@ -47,6 +55,7 @@ std::string SimUnitFarm::WriteLinkedConfig(const std::string& folder) {
     std::filesystem::remove(links_.back());
     std::filesystem::create_symlink(units_[i]->SlavePath(), links_.back());
   }
+  ServeProgramIn(folder);
   return WriteConnectionConfig(folder, links_);
 }
 

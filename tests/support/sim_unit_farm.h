@@ -37,8 +37,10 @@ class SimUnitFarm {
   std::vector<std::string> SlavePaths() const;
 
   // Writes folder/ConfigOvg.ini naming every unit (TOTDEV and DEVn lines)
-  // and returns its path. Throws EInOutError when it cannot.
-  std::string WriteConfig(const std::string& folder) const;
+  // and returns its path. Throws EInOutError when it cannot. Both this and
+  // WriteLinkedConfig make the units (and units plugged in later) report,
+  // after an upgrade, the version of folder's firmware image file.
+  std::string WriteConfig(const std::string& folder);
 
   // Writes folder/ConfigOvg.ini naming each unit by a link folder/unitN that
   // points at its line, as a udev name stays with the socket a unit is
@@ -63,8 +65,10 @@ class SimUnitFarm {
 
  private:
   std::unique_ptr<SimUnit> StartUnit() const;
+  void ServeProgramIn(const std::string& folder);
 
   std::vector<std::unique_ptr<SimUnit>> units_;
   uint32_t lineBaud_ = 0;
   std::vector<std::string> links_;  // one per unit, or none
+  std::string upgradeImageFile_;
 };

@@ -18,10 +18,14 @@ std::vector<std::string> ConnectionConfigLines(const std::vector<std::string>& p
   return lines;
 }
 
-std::string WriteConnectionConfig(const std::string& folder, const std::vector<std::string>& ports) {
+std::string FolderFile(const std::string& folder, const std::string& name) {
   std::string path = folder;
   if (!path.empty() && path.back() != '/') path += '/';
-  path += kConnectionFileName;
+  return path + name;
+}
+
+std::string WriteConnectionConfig(const std::string& folder, const std::vector<std::string>& ports) {
+  const std::string path = FolderFile(folder, kConnectionFileName);
   WriteTextLines(path, ConnectionConfigLines(ports));
   return path;
 }

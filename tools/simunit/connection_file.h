@@ -15,3 +15,6 @@ std::vector<std::string> ConnectionConfigLines(const std::vector<std::string>& p
 // Writes folder/ConfigOvg.ini (CR LF line ends, as the program writes its
 // text files) and returns its path. Throws EInOutError when it cannot.
 std::string WriteConnectionConfig(const std::string& folder, const std::vector<std::string>& ports);
+
+// folder/name, with one '/' between them.
+std::string FolderFile(const std::string& folder, const std::string& name);

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "link/firmware.h"
 #include "link/wire.h"
 #include "simunit/connection_file.h"
 #include "simunit/sim_unit.h"
@@ -37,7 +38,8 @@ const char kUsage[] =
     "line:\n"
     "  --attach PATH         serve an existing device instead of a new pty\n"
     "  --units N             start N units (1..8) on new ptys; default 1\n"
-    "  --write-config DIR    write DIR/ConfigOvg.ini naming the units\n"
+    "  --write-config DIR    write DIR/ConfigOvg.ini naming the units; after an upgrade a\n"
+    "                        unit reports the version of DIR/GenXBEM.FWR\n"
     "  --paced               pace both directions at 1,000,000 baud (11 bits a byte)\n"
     "  --baud N              pace both directions at N baud\n"
     "  --erase-ms N, --program-ms N, --verify-ms N\n"
@@ -46,7 +48,8 @@ const char kUsage[] =
     "                        hold every reply shorter than 62 bytes N ms, as a USB serial\n"
     "                        adapter's latency timer does\n"
     "identity and chip:\n"
-    "  --name TEXT, --version TEXT, --letters XY, --upgrade-version TEXT\n"
+    "  --name TEXT, --version TEXT, --letters XY\n"
+    "  --upgrade-version TEXT the version reported after an upgrade, whatever the image\n"
     "  --state blank|notblank|read16|read19|write90\n"
     "  --chip-kb N           chip size before the first parameter block\n"
     "replies:\n"
@@ -308,6 +311,9 @@ int main(int argc, char** argv) {
       units.push_back(options.attach ? std::make_unique<SimUnit>(*options.attach)
                                      : std::make_unique<SimUnit>());
       Configure(*units.back(), options);
+      // The program of that folder upgrades the units from its image file.
+      if (options.configFolder)
+        units.back()->SetUpgradeImageFile(FolderFile(*options.configFolder, kFirmwareFileName));
       paths.push_back(units.back()->SlavePath());
     }
     if (options.configFolder) WriteConnectionConfig(*options.configFolder, paths);

@@ -3,7 +3,10 @@
 // thread with the unit's mutex held.
 
 #include <algorithm>
+#include <cstring>
+#include <fstream>
 
+#include "link/firmware.h"
 #include "link/wire.h"
 #include "simunit/sim_unit.h"
 #include "simunit/sim_unit_parts.h"
@@ -301,6 +304,21 @@ std::optional<SimFirmwareBlock> SimUnmaskFirmwareBlock(const std::vector<uint8_t
   return block;
 }
 
+namespace {
+
+// The version field of a firmware image file, up to its first 0; empty when
+// the file cannot be read or the field does not begin with 'V'.
+std::string ImageFileVersion(const std::string& path) {
+  if (path.empty()) return {};
+  std::ifstream in(path, std::ios::binary);
+  char field[kFirmwareVersionFieldBytes] = {};
+  if (!in.seekg(kFirmwareVersionOffset) || !in.read(field, sizeof field)) return {};
+  const std::string version(field, strnlen(field, sizeof field));
+  return version.starts_with('V') ? version : std::string();
+}
+
+}  // namespace
+
 uint8_t SimUnit::TakeFirmwareBlock(const std::vector<uint8_t>& p) {
   const std::optional<SimFirmwareBlock> block = SimUnmaskFirmwareBlock(p);
   if (!block) return kSimFrameBad;
@@ -313,7 +331,10 @@ uint8_t SimUnit::TakeFirmwareBlock(const std::vector<uint8_t>& p) {
 void SimUnit::TakeFirmwareFinish(const std::vector<uint8_t>& p) {
   static const uint8_t kFinish[] = {kCmdFirmwareFinish, 0x00, 'R', 'S', 0x00, 0x00, 0x02, 0x00};
   if (!std::equal(std::begin(kFinish), std::end(kFinish), p.begin())) return;
-  if (firmwareBlocks_ > 0 && !upgradeVersion_.empty()) identity_.version = upgradeVersion_;
+  if (firmwareBlocks_ > 0) {
+    const std::string version = upgradeVersion_.empty() ? ImageFileVersion(upgradeImageFile_) : upgradeVersion_;
+    if (!version.empty()) identity_.version = version;
+  }
   firmwareBlocks_ = 0;
 }
 

@@ -443,6 +443,11 @@ void SimUnit::SetUpgradeVersion(const std::string& version) {
   upgradeVersion_ = version;
 }
 
+void SimUnit::SetUpgradeImageFile(const std::string& path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  upgradeImageFile_ = path;
+}
+
 void SimUnit::SetChipSize(uint32_t bytes) {
   std::lock_guard<std::mutex> lock(mutex_);
   chipBytes_ = std::min<uint32_t>(bytes, kSimFlashBytes);

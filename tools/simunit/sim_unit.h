@@ -26,7 +26,7 @@
 //    that does not hold 35;
 //  - firmware blocks (0xB7) are unmasked into the unit's firmware store; the
 //    finish packet (0xBD) makes the unit report the upgrade version (see
-//    SetUpgradeVersion) from then on. Neither the reset (0x8A) nor the finish
+//    SetUpgradeVersion, SetUpgradeImageFile) from then on. Neither the reset (0x8A) nor the finish
 //    is answered.
 //
 // Timing: with a line rate set, a frame is answered only once its bytes would
@@ -182,11 +182,16 @@ class SimUnit {
   void HangUp();
   bool IsHungUp() const { return hungUp_; }
 
-  // Identity. SetUpgradeVersion: the version the firmware image carries,
-  // reported after the next finish packet that follows at least one block.
+  // Identity. After a finish packet that follows at least one block the unit
+  // reports a new version: SetUpgradeVersion's, or else the version field of
+  // the image file set by SetUpgradeImageFile (the program's "GenXBEM.FWR",
+  // read at the finish). The blocks themselves never carry the version, so
+  // that file stands for the image the unit received. A file that is not
+  // there or holds no version beginning with 'V' leaves the version as it is.
   void SetIdentity(const SimIdentity& identity);
   SimIdentity Identity() const;
   void SetUpgradeVersion(const std::string& version);
+  void SetUpgradeImageFile(const std::string& path);
 
   // Chip state.
   void SetChipSize(uint32_t bytes);  // at most kSimFlashBytes; parameter blocks also set it
@@ -312,6 +317,7 @@ class SimUnit {
 
   SimIdentity identity_;
   std::string upgradeVersion_;
+  std::string upgradeImageFile_;
   std::vector<uint8_t> flash_ = std::vector<uint8_t>(kSimFlashBytes, kSimErasedByte);
   std::vector<uint8_t> eep_ = std::vector<uint8_t>(kSimEepBytes, kSimErasedByte);
   std::vector<uint8_t> download_ = std::vector<uint8_t>(kSimFlashBytes, 0);

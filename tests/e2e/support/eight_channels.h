@@ -51,6 +51,14 @@ inline Bytes PatternImage(uint32_t n, uint32_t seed = 1) {
   return image;
 }
 
+// Upgrades a unit was sent to the end: each ends with its finish packet.
+inline size_t FinishesReceived(const SimUnit& unit) {
+  const std::vector<SimPacket> log = unit.Log();
+  return static_cast<size_t>(std::count_if(log.begin(), log.end(), [](const SimPacket& packet) {
+    return packet.Command() == kCmdFirmwareFinish;
+  }));
+}
+
 class EightChannelTest : public MainWindowTest {
  protected:
   void SetUp() override {
