@@ -1,7 +1,8 @@
 // make_firmware: wraps a firmware body into a programmer firmware image.
 //   make_firmware BODY_FILE VERSION IMAGE_FILE [FIRMWARE_END]
 // VERSION is the text the units compare with their own (for example V1.7);
-// FIRMWARE_END, decimal or 0x hex, defaults to the body's last address.
+// BODY_FILE holds 1 to 61328 bytes. FIRMWARE_END, decimal or 0x hex, defaults
+// to the body's last address.
 // Exit status: 0 written, 1 refused (the reason on stderr, nothing written),
 // 2 usage.
 #include <cstdio>
@@ -43,6 +44,9 @@ void RequireUsableVersion(std::string_view version) {
 // The whole body; a FIFO or a device under its name is refused, never waited on.
 std::vector<uint8_t> ReadBody(const std::string& path) {
   const std::string bytes = ReadRegularFile(path, size_t{kFirmwareBodyLengthMax} + 1);
+  // An image of header and key bytes alone would be sent to a unit, and
+  // logged as a completed upgrade, without a byte of firmware in it.
+  if (bytes.empty()) throw ImageError{path + ": body is empty; an image needs at least one byte of firmware"};
   if (bytes.size() > kFirmwareBodyLengthMax)
     throw ImageError{path + ": body larger than the " + std::to_string(kFirmwareBodyLengthMax) +
                      " bytes an image holds"};

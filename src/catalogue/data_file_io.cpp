@@ -106,13 +106,19 @@ void WriteWholeFile(const std::string& path, std::string_view bytes) {
 }
 
 FileReplacement::FileReplacement(const std::string& path) : path_(path), target_(LinkTargetOf(path)) {
-  // The saved file keeps the mode of the one it replaces.
+  // Every refusal comes before anything is created, so a refused project save
+  // has drawn nothing from the shared generator.
   struct stat old {};
+  const bool exists = ::stat(target_.c_str(), &old) == 0;
   mode_t mode;
-  if (::stat(target_.c_str(), &old) == 0) {
+  if (exists) {
+    if (S_ISDIR(old.st_mode)) throw EInOutError(path_, EISDIR);
     // Renaming over a device node or FIFO would delete it, not write to it.
-    if (!S_ISREG(old.st_mode) && !S_ISDIR(old.st_mode)) throw EInOutError(path_, kNotRegularFileText);
-    mode = old.st_mode & 07777;
+    if (!S_ISREG(old.st_mode)) throw EInOutError(path_, kNotRegularFileText);
+    // A rename asks only for the folder's permission; a write-protected file
+    // stays protected, as when it was opened for writing.
+    if (::access(target_.c_str(), W_OK) != 0) throw EInOutError(path_, errno);
+    mode = old.st_mode & 07777;  // the saved file keeps the mode of the one it replaces
   } else {
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -120,7 +126,16 @@ FileReplacement::FileReplacement(const std::string& path) : path_(path), target_
   }
   temporary_ = FolderOf(target_) + ".orv_save_XXXXXX";
   fd_ = ::mkstemp(temporary_.data());
-  if (fd_ < 0) throw EInOutError(path_, errno);
+  if (fd_ < 0) {
+    const int error = errno;
+    temporary_.clear();
+    if (!exists) throw EInOutError(path_, error);
+    // A file the user may write in a folder the user may not: written in
+    // place, as before saves were made whole. Opened now, emptied only at Commit.
+    fd_ = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd_ < 0) throw EInOutError(path_, errno);
+    return;
+  }
   // mkstemp gives 0600.
   if (::fchmod(fd_, mode) != 0) {
     const int error = errno;
@@ -141,11 +156,13 @@ void FileReplacement::Discard() {
 }
 
 void FileReplacement::Commit(std::string_view bytes) {
+  const bool inPlace = temporary_.empty();
+  if (inPlace && ::ftruncate(fd_, 0) != 0) throw EInOutError(path_, errno);
   WriteAllOrThrow(fd_, path_, bytes);
   if (::fsync(fd_) != 0) throw EInOutError(path_, errno);
   const int fd = fd_;
   fd_ = -1;
   if (::close(fd) != 0) throw EInOutError(path_, errno);
-  if (::rename(temporary_.c_str(), target_.c_str()) != 0) throw EInOutError(path_, errno);
+  if (!inPlace && ::rename(temporary_.c_str(), target_.c_str()) != 0) throw EInOutError(path_, errno);
   committed_ = true;
 }

@@ -42,17 +42,22 @@ void WriteWholeFile(const std::string& path, std::string_view bytes);
 
 // A save that replaces the file the user named as a whole. The file written is
 // `path` with its symbolic links followed, so a link is written through and
-// its target gets the new content. The temporary file beside that target is
-// created at once (the constructor throws EInOutError when it cannot be), and
-// Commit renames it over the target only once it is complete and flushed. It
-// takes the permission bits of the file it replaces; a fresh file gets those
-// the umask allows (0666 & ~umask). A target that is there but is neither a
-// regular file nor a folder (a device, a FIFO) is refused with
-// kNotRegularFileText, since the rename would remove it. Destroyed without a
-// successful Commit, it removes the temporary file, so a failed save (a full
-// disk, an I/O error) leaves the earlier file intact and nothing beside it.
-// The rename puts a new file in the old one's place: a hard link to the old
-// file keeps the old content.
+// its target gets the new content. The constructor makes every check and
+// throws EInOutError before anything is written: a folder is refused as
+// "Is a directory", a target that is neither a regular file nor a folder (a
+// device, a FIFO) with kNotRegularFileText, since the rename would remove it,
+// and a file the user may not write (access W_OK) with the system's reason.
+// It then creates the temporary file beside the target, and Commit renames it
+// over the target only once it is complete and flushed. It takes the
+// permission bits of the file it replaces; a fresh file gets those the umask
+// allows (0666 & ~umask). Destroyed without a successful Commit, it removes
+// the temporary file, so a failed save (a full disk, an I/O error) leaves the
+// earlier file intact and nothing beside it. The rename puts a new file in
+// the old one's place: a hard link to the old file keeps the old content.
+// Where no temporary file can be made (a folder the user may not write) an
+// existing, writable target is opened instead and Commit empties and writes
+// it in place: it keeps its owner and links, but a write that fails part way
+// leaves it short.
 class FileReplacement {
 public:
   explicit FileReplacement(const std::string& path);

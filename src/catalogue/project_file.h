@@ -49,8 +49,9 @@ using OfflineBlockBuilder = std::function<void(uint8_t* block)>;
 // order: pad, CFG key, the builder's own draws, flash keys, EEP word and
 // keys, tail. The file is saved as FileReplacement saves (links written
 // through, the old file's mode kept, an earlier file intact on failure); its
-// temporary file is created before the first draw, so a save that cannot
-// create it changes nothing. Throws EInOutError.
+// checks and its temporary file come before the first draw, so a save that is
+// refused (a folder, a write-protected file) or cannot create its file
+// changes nothing. Throws EInOutError.
 // On success shows and logs "Created Tesmar Project File : " and the path.
 void SaveProjectFile(const std::string& path, uint8_t seriesCode, const OfflineBlockBuilder& buildOfflineBlock);
 

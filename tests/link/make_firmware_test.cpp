@@ -65,7 +65,6 @@ const ImageCase kImageCases[] = {
     {"EightCharacterVersion", 2048, "V1.7.123", nullptr, 4096 + 2048 - 1},
     {"VAlone", 16, "V", nullptr, 4096 + 16 - 1},
     {"EveryPunctuationButComma", 100, "V!~-_.+", "0x8FFF", 36863},
-    {"EmptyBody", 0, "V2.0", nullptr, 4096},
     {"LargestBody", kFirmwareBodyLengthMax, "V9.9", nullptr, kFirmwareEndMax},
 };
 
@@ -91,7 +90,7 @@ TEST_P(MakeFirmwareImageTest, TheImageLoadsWithItsBodyVersionAndEnd) {
 INSTANTIATE_TEST_SUITE_P(Images, MakeFirmwareImageTest, ::testing::ValuesIn(kImageCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-enum class BodyKind { kFile, kTooLarge, kMissing, kFolder, kFifo };
+enum class BodyKind { kFile, kEmpty, kTooLarge, kMissing, kFolder, kFifo };
 
 struct RefusalCase {
   const char* name;
@@ -110,6 +109,8 @@ const RefusalCase kRefusalCases[] = {
     {"ControlCharacter", BodyKind::kFile, "V1.7\t", "printable ASCII"},
     {"BlankInVersion", BodyKind::kFile, "V1 7", "a blank"},
     {"CommaInVersion", BodyKind::kFile, "V1,7", "a comma"},
+    // Header and key bytes alone would be sent and logged as an upgrade.
+    {"EmptyBody", BodyKind::kEmpty, "V2.0", "body is empty"},
     {"BodyTooLarge", BodyKind::kTooLarge, "V1.7", "larger than the 61328 bytes"},
     {"MissingBody", BodyKind::kMissing, "V1.7", "No such file"},
     {"FolderAsBody", BodyKind::kFolder, "V1.7", "not a regular file"},
@@ -123,6 +124,7 @@ TEST_P(MakeFirmwareRefusalTest, SaysWhyAndWritesNoImage) {
   const RefusalCase& c = GetParam();
   switch (c.body) {
     case BodyKind::kFile: WriteBody(PatternBody(4000)); break;
+    case BodyKind::kEmpty: WriteBody({}); break;
     case BodyKind::kTooLarge: WriteBody(PatternBody(kFirmwareBodyLengthMax + 1)); break;
     case BodyKind::kMissing: break;
     case BodyKind::kFolder: std::filesystem::create_directory(body_); break;
