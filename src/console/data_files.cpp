@@ -16,7 +16,9 @@
 #include "toolkit/clock.h"
 #include "toolkit/dialogs.h"
 #include "toolkit/format.h"
+#include "toolkit/qt/edit_text.h"
 #include "toolkit/qt/qt_bindings.h"
+#include "toolkit/zero_ended.h"
 
 namespace {
 
@@ -45,13 +47,6 @@ constexpr const char* kProjectLoadFormat = "Load Tesmar Project file of \"%s\" a
 constexpr const char* kFileSumPanelFormat = "文件校验和：0x%0.8x";
 
 void Inform(std::string_view text) { MessageDlg(text, MsgDlgType::Information, mbOK); }
-
-// Texts read from a project come padded with characters of code 0; a person
-// sees them up to the first one, as an edit control shows such a text.
-QString ShownText(std::string_view text) {
-  const std::string_view shown = text.substr(0, text.find('\0'));
-  return QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size()));
-}
 
 // What the load commands check of a chosen file before anything changes: a
 // reader takes it, it can be opened as a regular file (else the file error
@@ -190,12 +185,13 @@ bool TOrvantBEMxPrg::OpenProject(const std::string& path) {
   if (LoadProjectFile(path) != 0) return false;
   g.ChipSelected = 1;
   g.DataLoaded = 1;
-  // The edit's change handler runs only when the shown name changes.
-  MCUNameEdit->setText(ShownText(g.ChipName));
+  // The edit's change handler runs only when the shown name changes; the
+  // stored name comes padded with zeros, which the edit does not keep.
+  SetEditText(*MCUNameEdit, g.ChipName);
   ApplyProjectCfg();
   RefreshDataViews();
   ShowSettingsInUi();
-  SetStatusPanelText(kFilePathPanel, ShownText(g.DataFileName).toStdString());
+  SetStatusPanelText(kFilePathPanel, ZeroEnded(g.DataFileName));
   SetStatusPanelText(kFileSumPanel, Format(kFileSumPanelFormat, {g.FileSum}));
   ShowChipChecksumPanel();
   return true;
