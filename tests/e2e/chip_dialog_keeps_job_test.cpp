@@ -7,11 +7,9 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QToolButton>
-#include <fstream>
 
 #include "console/hex_grid_model.h"
 #include "support/eight_channels.h"
-#include "toolkit/scripted_dialogs.h"
 
 namespace {
 
@@ -25,11 +23,7 @@ class ChipDialogKeepsJobTest : public EightChannelTest {
   void OpenSavedJob() {
     ShowAndSearch();
     ChooseChip(kChip);
-    const std::string data = folder + "job.bin";
-    std::ofstream(data, std::ios::binary)
-        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
-    files.Choose(data);
-    window->SpdBtnOpen->click();
+    LoadFile("job.bin", image);
     const std::string job = folder + "job.ptv";
     files.Choose(job);
     window->SavetoProjectFile1->trigger();
@@ -70,8 +64,6 @@ class ChipDialogKeepsJobTest : public EightChannelTest {
       EXPECT_EQ(window->StatusPanelText(panel).find('\0'), std::string::npos) << panel;
     EXPECT_EQ(window->StatusPanelText(2), "job.bin");
   }
-
-  ScriptedFileDialogs files;
 };
 
 TEST_F(ChipDialogKeepsJobTest, CancelAndTheSameChipKeepTheJobThatThenProgramsAndVerifies) {
