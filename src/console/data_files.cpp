@@ -10,6 +10,7 @@
 #include "catalogue/intel_hex.h"
 #include "catalogue/project_file.h"
 #include "catalogue/srecord.h"
+#include "console/command_guards.h"
 #include "console/main_window.h"
 #include "console/ofs_addr_form.h"
 #include "link/commands.h"
@@ -68,8 +69,9 @@ bool DataFileAccepted(const std::string& path) {
   return false;
 }
 
-// Both load commands: the guard, the dialog and the file's checks.
+// Both load commands: the guards, the dialog and the file's checks.
 bool ChooseDataFile(TOrvantBEMxPrg& window, std::string& path) {
+  if (!ChannelsIdleOrLog(&window)) return false;
   if (g.ChipSelected == 0) {
     Inform(kNoChipForLoadText);
     return false;
@@ -177,10 +179,13 @@ void TOrvantBEMxPrg::SavetoProjectFile1Click(QObject*) {
 }
 
 void TOrvantBEMxPrg::SpdBtnLdPrjClick(QObject*) {
-  if (OpenDialogPrj.Execute()) OpenProject(OpenDialogPrj.FileName);
+  // Refused before the dialog, so that no file is chosen in vain.
+  if (ChannelsIdleOrLog(this) && OpenDialogPrj.Execute()) OpenProject(OpenDialogPrj.FileName);
 }
 
 bool TOrvantBEMxPrg::OpenProject(const std::string& path) {
+  // Also the command line's project, which the start-up timer opens.
+  if (!ChannelsIdleOrLog(this)) return false;
   LogLine(Format(kProjectLoadFormat, {path}) + ShortDateText(Now()));
   if (LoadProjectFile(path) != 0) return false;
   g.ChipSelected = 1;

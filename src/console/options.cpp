@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "catalogue/qt/chip_select_form.h"
+#include "console/command_guards.h"
 #include "console/config_sn_form.h"
 #include "console/hex_grid_model.h"
 #include "console/main_window.h"
@@ -162,6 +163,7 @@ void TOrvantBEMxPrg::AdvanceSerialNumber() {
 }
 
 void TOrvantBEMxPrg::DevButtonClick(QObject*) {
+  if (!ChannelsIdleOrLog(this)) return;
   {
     TChipSelectForm form(this);
     ChipFormLease lease(&form);
