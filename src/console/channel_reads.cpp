@@ -34,6 +34,8 @@ bool ReadChannelBusy() { return g.ChannelBusy[kReadChannel] != 0; }
 }  // namespace
 
 void TOrvantBEMxPrg::ReadChipMemory1Click(QObject*) {
+  // The read fills FlashImage, which other channels may be programming from.
+  if (!ChannelsIdleOrLog(this)) return;
   ViewPageCtrl->setCurrentWidget(ChipSett);
   ReadSettingsFromUi();
   if (!ChipChosenOrSay()) return;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "console/command_guards.h"
 #include "console/dialog_parts.h"
 #include "link/image_checksums.h"
 #include "shared/main_window.h"
@@ -94,6 +95,8 @@ void TConfigSNForm::RadioGrpSNClick(QObject*) {
 }
 
 void TConfigSNForm::BitBtnOKClick(QObject*) {
+  // Refused, the dialog stays open with what was typed, for once the units are done.
+  if (!ChannelsIdleOrLog(g.OrvantBEMxPrg)) return;
   if (EditDataSN->text().isEmpty()) {
     MessageDlg("请输入有效的序列号数据!", MsgDlgType::Information, mbOK);
     EditDataSN->setFocus();

@@ -10,13 +10,16 @@
 #include "catalogue/intel_hex.h"
 #include "catalogue/project_file.h"
 #include "catalogue/srecord.h"
+#include "console/command_guards.h"
 #include "console/main_window.h"
 #include "console/ofs_addr_form.h"
 #include "link/commands.h"
 #include "toolkit/clock.h"
 #include "toolkit/dialogs.h"
 #include "toolkit/format.h"
+#include "toolkit/qt/edit_text.h"
 #include "toolkit/qt/qt_bindings.h"
+#include "toolkit/zero_ended.h"
 
 namespace {
 
@@ -46,13 +49,6 @@ constexpr const char* kFileSumPanelFormat = "文件校验和：0x%0.8x";
 
 void Inform(std::string_view text) { MessageDlg(text, MsgDlgType::Information, mbOK); }
 
-// Texts read from a project come padded with characters of code 0; a person
-// sees them up to the first one, as an edit control shows such a text.
-QString ShownText(std::string_view text) {
-  const std::string_view shown = text.substr(0, text.find('\0'));
-  return QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size()));
-}
-
 // What the load commands check of a chosen file before anything changes: a
 // reader takes it, it can be opened as a regular file (else the file error
 // is raised, for the top-level report to show), and a binary file's offset
@@ -73,8 +69,9 @@ bool DataFileAccepted(const std::string& path) {
   return false;
 }
 
-// Both load commands: the guard, the dialog and the file's checks.
+// Both load commands: the guards, the dialog and the file's checks.
 bool ChooseDataFile(TOrvantBEMxPrg& window, std::string& path) {
+  if (!ChannelsIdleOrLog(&window)) return false;
   if (g.ChipSelected == 0) {
     Inform(kNoChipForLoadText);
     return false;
@@ -182,20 +179,24 @@ void TOrvantBEMxPrg::SavetoProjectFile1Click(QObject*) {
 }
 
 void TOrvantBEMxPrg::SpdBtnLdPrjClick(QObject*) {
-  if (OpenDialogPrj.Execute()) OpenProject(OpenDialogPrj.FileName);
+  // Refused before the dialog, so that no file is chosen in vain.
+  if (ChannelsIdleOrLog(this) && OpenDialogPrj.Execute()) OpenProject(OpenDialogPrj.FileName);
 }
 
 bool TOrvantBEMxPrg::OpenProject(const std::string& path) {
+  // Also the command line's project, which the start-up timer opens.
+  if (!ChannelsIdleOrLog(this)) return false;
   LogLine(Format(kProjectLoadFormat, {path}) + ShortDateText(Now()));
   if (LoadProjectFile(path) != 0) return false;
   g.ChipSelected = 1;
   g.DataLoaded = 1;
-  // The edit's change handler runs only when the shown name changes.
-  MCUNameEdit->setText(ShownText(g.ChipName));
+  // The edit's change handler runs only when the shown name changes; the
+  // stored name comes padded with zeros, which the edit does not keep.
+  SetEditText(*MCUNameEdit, g.ChipName);
   ApplyProjectCfg();
   RefreshDataViews();
   ShowSettingsInUi();
-  SetStatusPanelText(kFilePathPanel, ShownText(g.DataFileName).toStdString());
+  SetStatusPanelText(kFilePathPanel, ZeroEnded(g.DataFileName));
   SetStatusPanelText(kFileSumPanel, Format(kFileSumPanelFormat, {g.FileSum}));
   ShowChipChecksumPanel();
   return true;

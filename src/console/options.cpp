@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "catalogue/qt/chip_select_form.h"
+#include "console/command_guards.h"
 #include "console/config_sn_form.h"
 #include "console/hex_grid_model.h"
 #include "console/main_window.h"
@@ -13,6 +14,7 @@
 #include "toolkit/dialogs.h"
 #include "toolkit/format.h"
 #include "toolkit/int_conv.h"
+#include "toolkit/qt/edit_text.h"
 #include "toolkit/qt/qt_bindings.h"
 #include "toolkit/qt/radio_group.h"
 #include "toolkit/qt/spin_edit_widget.h"
@@ -54,7 +56,7 @@ void SetBits(uint8_t& flags, uint8_t bits, bool on) { flags = static_cast<uint8_
 std::string HexSnText(uint32_t value) { return Format("0x%0.8x", {value}); }
 
 std::string Text(const QLineEdit* edit) { return edit->text().toStdString(); }
-void SetText(QLineEdit* edit, const std::string& text) { edit->setText(QString::fromStdString(text)); }
+void SetText(QLineEdit* edit, std::string_view text) { SetEditText(*edit, text); }
 
 // Ends a dialog's time in the shared pointer with the dialog, however it ends.
 struct ChipFormLease {
@@ -161,6 +163,7 @@ void TOrvantBEMxPrg::AdvanceSerialNumber() {
 }
 
 void TOrvantBEMxPrg::DevButtonClick(QObject*) {
+  if (!ChannelsIdleOrLog(this)) return;
   {
     TChipSelectForm form(this);
     ChipFormLease lease(&form);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "toolkit/text_file.h"
+#include "toolkit/zero_ended.h"
 
 namespace {
 
@@ -12,7 +13,10 @@ constexpr size_t kChunkBytes = size_t{1} << 20;
 
 }  // namespace
 
-void TMemo::Add(std::string_view line) {
+void TMemo::Add(std::string_view text) {
+  // A memo line is a zero-terminated string of the toolkit: what follows a
+  // character of code 0 is never shown, saved or copied.
+  const std::string_view line = ZeroEnded(text);
   if (chunks_.empty() || chunks_.back().capacity - chunks_.back().used < line.size()) {
     const size_t capacity = std::max(kChunkBytes, line.size());
     chunks_.push_back(Chunk{std::make_unique_for_overwrite<char[]>(capacity), capacity, 0});

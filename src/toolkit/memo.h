@@ -1,6 +1,7 @@
 #pragma once
 // TMemo: the line model of a multi-line text box (the window log).
-// Lines are UTF-8 without line ends. A view registers observers to mirror
+// Lines are UTF-8 without line ends, each ended at its first character of
+// code 0 as the toolkit's memo ends it (Add keeps the text before it). A view registers observers to mirror
 // appends and clears. GUI thread only.
 //
 // The window log grows for as long as the station runs, so a line costs its

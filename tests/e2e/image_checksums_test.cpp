@@ -6,12 +6,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QToolButton>
-#include <fstream>
 
 #include "console/config_sn_form.h"
 #include "support/eight_channels.h"
 #include "toolkit/qt/radio_group.h"
-#include "toolkit/scripted_dialogs.h"
 
 namespace {
 
@@ -19,25 +17,12 @@ constexpr const char* kDataFromChip = "芯片读出数据";
 
 class ImageChecksumsTest : public EightChannelTest {
  protected:
-  // The image loaded as the operator loads it: a binary file through the
-  // load button (no offset dialog here, so at offset 0).
-  std::string LoadFile(const std::string& name, const Bytes& bytes) {
-    const std::string path = folder + name;
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    files.Choose(path);
-    window->SpdBtnOpen->click();
-    return path;
-  }
   void ExpectChecksumOf(const Bytes& held) {
     const uint16_t crc = Crc16Range(held.data(), 0, kImageBytes - 1);
     EXPECT_EQ(g.ImageCrc16, crc);
     EXPECT_EQ(g.ImageSum32, SumRange(held.data(), 0, kImageBytes - 1));
     EXPECT_EQ(window->StatusPanelText(1), Format("芯片校验和：0x%0.4x", {crc}));
   }
-  Bytes Held() const { return Bytes(g.FlashImage, g.FlashImage + kImageBytes); }
-
-  ScriptedFileDialogs files;
 };
 
 TEST_F(ImageChecksumsTest, AChipReadGivesVerifyAndProgramTheChipsImage) {

@@ -32,6 +32,7 @@
 #include "toolkit/gauge.h"
 #include "toolkit/qt/gauge_widget.h"
 #include "toolkit/qt/qt_bindings.h"
+#include "toolkit/scripted_dialogs.h"
 
 using Bytes = std::vector<uint8_t>;
 
@@ -144,6 +145,20 @@ class EightChannelTest : public MainWindowTest {
     window->GainEdit->setText(QString::fromStdString(Format("0x%0.2x", {step})));
   }
 
+  // A data file of the program folder holding bytes, loaded as the operator
+  // loads it: chosen in the load button's dialog (no offset dialog here, so a
+  // binary file goes to offset 0). Its path.
+  std::string LoadFile(const std::string& name, const Bytes& bytes) {
+    const std::string path = folder + name;
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    files.Choose(path);
+    window->SpdBtnOpen->click();
+    return path;
+  }
+  // The flash range of the image the window holds.
+  static Bytes Held() { return Bytes(g.FlashImage, g.FlashImage + kImageBytes); }
+
   // The image in FlashImage with its checksums, as a data-file load leaves it.
   void LoadImage(const Bytes& image) {
     std::copy(image.begin(), image.end(), g.FlashImage);
@@ -184,6 +199,7 @@ class EightChannelTest : public MainWindowTest {
   TGauge& Gauge(size_t ch) { return window->Gauges[ch]->Model(); }
 
   std::unique_ptr<SimUnitFarm> farm;
+  ScriptedFileDialogs files;
   const Bytes image = PatternImage(kImageBytes);
   const Bytes firmwareBody = PatternImage(9000, 7);
 };
