@@ -418,7 +418,7 @@ TEST_F(ProjectFileTest, SaveThroughALinkWritesTheFileItNames) {
 // one gets what the umask allows.
 TEST_F(ProjectFileTest, SaveKeepsTheModeOfTheFileItReplaces) {
   using std::filesystem::perms;
-  for (const perms mode : {perms(0600), perms(0640), perms(0755), perms(0444)}) {
+  for (const perms mode : {perms(0600), perms(0640), perms(0755), perms(0604)}) {
     const std::string path = WriteFile("job.ptv", "the earlier job");
     std::filesystem::permissions(path, mode);
     Save();

@@ -61,7 +61,7 @@ protected:
   }
 };
 
-TEST_F(DeviceSearchTest, SearchButtonFindsTheUnitsOfTheSettingsFileWithoutReListing) {
+TEST_F(DeviceSearchTest, SearchButtonListsTheSettingsFilePortsAgainAndFindsTheirUnits) {
   SimUnit first, second;
   first.Start();
   second.Start();

@@ -44,7 +44,7 @@ TEST_F(ScreenshotTest, OptionPages) {
   ASSERT_TRUE(sheet.save(QString::fromStdString(path), "PNG")) << path;
 }
 
-// The Main Flash and OTP Data pages with data in flash_view.png and
+// The Main Flash and EEP Data pages with data in flash_view.png and
 // eep_view.png, for a look at whole addresses and text rows. The flash view
 // is scrolled to its end, where the widest address, 0x00007FF0, is.
 TEST_F(ScreenshotTest, HexViewsWithData) {
