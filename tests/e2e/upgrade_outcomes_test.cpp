@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QTimer>
 #include <algorithm>
+#include <filesystem>
 
 #include "link/identify.h"
 #include "toolkit/errors.h"
@@ -37,6 +38,9 @@ class UpgradeOutcomesTest : public EightChannelTest {
 };
 
 TEST_F(UpgradeOutcomesTest, AUnitPulledOffMidUpgradeHoldsNeitherTheSearchNorTheCommandBack) {
+  // Named by links, so that the pulled unit's name can be made to lead
+  // nowhere: the number of its closed pseudo-terminal may soon be another's.
+  farm->WriteLinkedConfig(folder);
   ShowAndSearch();
   PlaceFirmware(PatternImage(12000, 41), "V1.1");
   for (int i = 0; i < 12; ++i)
@@ -45,6 +49,7 @@ TEST_F(UpgradeOutcomesTest, AUnitPulledOffMidUpgradeHoldsNeitherTheSearchNorTheC
   ASSERT_TRUE(WaitFor([&] { return farm->Unit(kLast).FirmwareBlocksReceived() >= 4; }));
   ASSERT_TRUE(WaitFor([&] { return AllFinished(1, kLast); }));
   farm->Unit(kLast).HangUp();
+  std::filesystem::remove(folder + "unit" + std::to_string(kLast + 1));
   ASSERT_TRUE(WaitFor([&] { return !FirmwareUpgradeRunning(); }, 5s)) << "the lost upgrade still runs";
   EXPECT_TRUE(ChannelLogged(kLast, "Firmware Upgrade Failed!"));
   EXPECT_EQ(Gauge(kLast).ForeColor(), clRed);
