@@ -15,6 +15,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
+#include <filesystem>
 #include <numeric>
 #include <optional>
 #include <string>
@@ -24,6 +26,7 @@
 #include "link/framing.h"
 #include "link/support/sim_line.h"
 #include "link/wire.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -317,6 +320,45 @@ TEST_F(SimUnitTest, FirmwareUpgradeStoresTheImageAndReportsTheNewVersion) {
   const Bytes stored = unit_.Firmware();
   for (size_t j = 0; j < firmware.size(); ++j)
     ASSERT_EQ(stored[j], (j % 4 == 3) ? 0 : firmware[j]) << j;
+}
+
+// After an upgrade the unit reports the version of the program's image file,
+// unless a version of its own is set; a file without one changes nothing.
+TEST_F(SimUnitTest, AfterAnUpgradeTheImageFilesVersionIsReported) {
+  TempFolder folder("orv_simunit_image_");
+  const std::string image = folder.Slashed() + "GenXBEM.FWR";
+  struct Case {
+    const char* what;
+    std::string fileBytes;  // empty: no file
+    std::string upgradeVersion;
+    std::string reported;
+  };
+  const Case cases[] = {
+      {"the file's version", std::string(7, 'm') + "V2.4" + std::string(20, '\0'), "", "V2.4"},
+      {"its own version set", std::string(7, 'm') + "V2.4" + std::string(20, '\0'), "V3.0", "V3.0"},
+      {"no file", "", "", "V1.0"},
+      {"a field without a version", std::string(7, 'm') + "2.4" + std::string(20, '\0'), "", "V1.0"},
+      {"a file shorter than the field", std::string(9, 'm'), "", "V1.0"},
+  };
+  const Bytes firmware = Pattern(kFirmwareBlockBytes, 3);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(image);
+    if (!c.fileBytes.empty()) std::ofstream(image, std::ios::binary) << c.fileBytes;
+    unit_.SetIdentity(SimIdentity{});
+    unit_.SetUpgradeVersion(c.upgradeVersion);
+    unit_.SetUpgradeImageFile(image);
+    ASSERT_EQ(Result(FirmwareBlock(0, firmware, 0x1357)), 6);
+    Bytes finish = {kCmdFirmwareFinish, 0x00, 'R', 'S', 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0, 0};
+    Put16(finish, 10, PacketCrcRange(finish.data(), 0, 9));
+    line_.Send(finish);
+    // The finish is not answered; the identify reply comes after it.
+    line_.SendIdentify();
+    const std::optional<Bytes> identity = line_.NextReply();
+    ASSERT_TRUE(identity);
+    EXPECT_EQ(std::string(identity->begin() + kIdentityTextOffset, identity->end() - 1),
+              "OrvantGengX-BEM " + c.reported + ",SimUnit");
+  }
 }
 
 TEST_F(SimUnitTest, SendsStepReportsThatSumToZero) {

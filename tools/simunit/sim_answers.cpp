@@ -61,6 +61,17 @@ bool IsReadProtected(SimProtection p) {
   return p == SimProtection::kReadProtected16 || p == SimProtection::kReadProtected19;
 }
 
+// The version field of a firmware image file, up to its first 0; empty when
+// the file cannot be read or the field does not begin with 'V'.
+std::string ImageFileVersion(const std::string& path) {
+  if (path.empty()) return {};
+  std::ifstream in(path, std::ios::binary);
+  char field[kFirmwareVersionFieldBytes] = {};
+  if (!in.seekg(kFirmwareVersionOffset) || !in.read(field, sizeof field)) return {};
+  const std::string version(field, strnlen(field, sizeof field));
+  return version.starts_with('V') ? version : std::string();
+}
+
 }  // namespace
 
 std::vector<uint8_t> SimStepReportPacket(const SimStepReport& r) {
@@ -303,21 +314,6 @@ std::optional<SimFirmwareBlock> SimUnmaskFirmwareBlock(const std::vector<uint8_t
   }
   return block;
 }
-
-namespace {
-
-// The version field of a firmware image file, up to its first 0; empty when
-// the file cannot be read or the field does not begin with 'V'.
-std::string ImageFileVersion(const std::string& path) {
-  if (path.empty()) return {};
-  std::ifstream in(path, std::ios::binary);
-  char field[kFirmwareVersionFieldBytes] = {};
-  if (!in.seekg(kFirmwareVersionOffset) || !in.read(field, sizeof field)) return {};
-  const std::string version(field, strnlen(field, sizeof field));
-  return version.starts_with('V') ? version : std::string();
-}
-
-}  // namespace
 
 uint8_t SimUnit::TakeFirmwareBlock(const std::vector<uint8_t>& p) {
   const std::optional<SimFirmwareBlock> block = SimUnmaskFirmwareBlock(p);
