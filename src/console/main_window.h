@@ -174,6 +174,9 @@ public:
   void About1Click(QObject* Sender);
 
   // --- Image and project files ---
+  // The commands that change the job (these loads, the project open, the
+  // chip button, "Read Chip Memory", the fixed-SN data's OK) only log
+  // kChannelsBusyText while any channel is busy (ChannelsIdleOrLog).
   // Load a data file into a fresh image (blank value 0 with FillZero, else
   // 0xFF) / on top of the current one. Both need a chosen chip; a file whose
   // extension no reader takes (.HEX, .S1<digit>..., .BIN, any letter case) is
@@ -199,7 +202,8 @@ public:
   void SavetoProjectFile1Click(QObject* Sender);
   void SpdBtnLdPrjClick(QObject* Sender);
   // Loads and applies the project at `path`; true when it loaded. A project
-  // that fails its checks changes nothing here (the reader has reported why).
+  // that fails its checks, or comes while a channel is busy, changes nothing
+  // here (the reader, or the busy line, has said why).
   bool OpenProject(const std::string& path);
   // Checksums and both hex views over the current image; shows the log's page.
   void RefreshDataViews();
@@ -226,7 +230,8 @@ public:
 
   // Reads on channel 0 alone, whatever the channel counts hold and whether
   // or not it is linked; each does nothing while channel 0 is busy. The
-  // memory read reads the settings first and checks the chip; the checksum
+  // memory read, refused while any channel is busy, then reads the settings
+  // and checks the chip; the checksum
   // and chip-ID reads check the chip; the address read asks for address and
   // length in the read-address dialog and reads with the last values
   // confirmed there, whether or not it was confirmed this time.
