@@ -231,10 +231,10 @@ public:
   // Reads on channel 0 alone, whatever the channel counts hold and whether
   // or not it is linked; each does nothing while channel 0 is busy. The
   // memory read, refused while any channel is busy, then reads the settings
-  // and checks the chip; the checksum
-  // and chip-ID reads check the chip; the address read asks for address and
-  // length in the read-address dialog and reads with the last values
-  // confirmed there, whether or not it was confirmed this time.
+  // and checks the chip; the checksum and chip-ID reads check the chip; the
+  // address read asks for address and length in the read-address dialog and
+  // reads with the last values confirmed there, whether or not it was
+  // confirmed this time.
   void ReadChipMemory1Click(QObject* Sender);
   void ReadChipCheckSum1Click(QObject* Sender);
   void ReadMG32xxChipID1Click(QObject* Sender);
