@@ -14,14 +14,10 @@ using namespace std::chrono_literals;
 TEST_F(EightChannelTest, AutoProgramWritesTheImageIntoEveryUnit) {
   PrepareRun();
   NumberChips(0x1000, 3);
-  window->AutoSpdBtn->click();
-  ASSERT_TRUE(WaitFor([&] { return AllIdle(); }));
+  ASSERT_NO_FATAL_FAILURE(AutoProgramAllGood());
   for (size_t ch = 0; ch < kUnits; ++ch) {
     SCOPED_TRACE(testing::Message() << "channel " << ch);
-    EXPECT_EQ(farm->Unit(ch).ReadFlash(0, kImageBytes), image);
-    EXPECT_TRUE(ChannelLogged(ch, "自动编程操作成功！"));
     EXPECT_EQ(g.ChannelState[ch], TChannelState::Idle);
-    EXPECT_EQ(Gauge(ch).ForeColor(), clBlue);
     EXPECT_EQ(Gauge(ch).Progress(), Gauge(ch).MaxValue());
   }
   EXPECT_TRUE(boxes.Texts().empty());

@@ -41,14 +41,7 @@ TEST_P(OfflineThenSearchTest, TheSearchFindsEveryConfiguredUnitAndAutoProgramDoe
     EXPECT_EQ(g.ChannelLinked[ch], 1);
   }
 
-  window->AutoSpdBtn->click();
-  ASSERT_TRUE(WaitFor([&] { return AllIdle(); }));
-  for (size_t ch = 0; ch < kUnits; ++ch) {
-    SCOPED_TRACE(testing::Message() << "channel " << ch);
-    EXPECT_EQ(farm->Unit(ch).ReadFlash(0, kImageBytes), image);
-    EXPECT_TRUE(ChannelLogged(ch, "自动编程操作成功！"));
-    EXPECT_EQ(Gauge(ch).ForeColor(), clBlue);
-  }
+  ASSERT_NO_FATAL_FAILURE(AutoProgramAllGood());
   EXPECT_TRUE(boxes.Texts().empty());
 }
 

@@ -178,6 +178,19 @@ class EightChannelTest : public MainWindowTest {
     LoadImage(image);
   }
 
+  // Auto Program on every unit, to its end: each must hold the image, say
+  // so and end blue.
+  void AutoProgramAllGood() {
+    window->AutoSpdBtn->click();
+    ASSERT_TRUE(WaitFor([&] { return AllIdle(); }));
+    for (size_t ch = 0; ch < kUnits; ++ch) {
+      SCOPED_TRACE(testing::Message() << "channel " << ch);
+      EXPECT_EQ(farm->Unit(ch).ReadFlash(0, kImageBytes), image);
+      EXPECT_TRUE(ChannelLogged(ch, "自动编程操作成功！"));
+      EXPECT_EQ(Gauge(ch).ForeColor(), clBlue);
+    }
+  }
+
   bool AllIdle() const {
     for (size_t ch = 0; ch < kUnits; ++ch)
       if (g.ChannelBusy[ch] != 0) return false;
