@@ -129,7 +129,10 @@ FileReplacement::FileReplacement(const std::string& path) : path_(path), target_
   if (fd_ < 0) {
     const int error = errno;
     temporary_.clear();
-    if (!exists) throw EInOutError(path_, error);
+    // Only a folder the user may not write leaves the in-place write: a full
+    // disk, a quota, a read-only mount or a lack of descriptors would fail the
+    // same write part way and leave the file short.
+    if (!exists || (error != EACCES && error != EPERM)) throw EInOutError(path_, error);
     // A file the user may write in a folder the user may not: written in
     // place, as before saves were made whole. Opened now, emptied only at Commit.
     fd_ = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);

@@ -54,10 +54,12 @@ void WriteWholeFile(const std::string& path, std::string_view bytes);
 // the temporary file, so a failed save (a full disk, an I/O error) leaves the
 // earlier file intact and nothing beside it. The rename puts a new file in
 // the old one's place: a hard link to the old file keeps the old content.
-// Where no temporary file can be made (a folder the user may not write) an
-// existing, writable target is opened instead and Commit empties and writes
-// it in place: it keeps its owner and links, but a write that fails part way
-// leaves it short.
+// Where the temporary file cannot be made for want of permission to the
+// folder (EACCES, EPERM) an existing, writable target is opened instead and
+// Commit empties and writes it in place: it keeps its owner and links, but a
+// write that fails part way leaves it short. Any other reason (no space, no
+// inodes, a quota, too many open files, a read-only file system) throws
+// EInOutError with the system's reason and leaves the target as it was.
 class FileReplacement {
 public:
   explicit FileReplacement(const std::string& path);

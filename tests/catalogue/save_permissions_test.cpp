@@ -9,76 +9,47 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <ostream>
-#include <stdexcept>
 #include <string>
 
-#include "catalogue/binary_file.h"
-#include "catalogue/intel_hex.h"
-#include "catalogue/project_file.h"
-#include "catalogue/srecord.h"
-#include "console/support/build_dir.h"
-#include "support/image_file_fixture.h"
 #include "support/ordinary_user.h"
-#include "support/project_support.h"
-#include "support/tool_run.h"
-#include "toolkit/random.h"
+#include "support/savers.h"
 
 namespace {
 
 constexpr const char* kEarlier = "the earlier file";
 
-struct Saver {
-  const char* name;
-  // Saves to `path`; `dataFile` is the HEX file the job is made from.
-  void (*save)(const std::string& path, const std::string& dataFile);
-};
-void PrintTo(const Saver& saver, std::ostream* os) { *os << saver.name; }
-
-const Saver kSavers[] = {
-    {"Hex", [](const std::string& path, const std::string&) {
-       WriteHexFile(path, g.FlashImage, kFlashImageBytes, 0, g.FlashStart, g.FlashEnd);
-     }},
-    {"SRecord", [](const std::string& path, const std::string&) {
-       WriteSRecFile(path, g.FlashImage, kFlashImageBytes, 0, g.FlashStart, g.FlashEnd);
-     }},
-    {"Binary", [](const std::string& path, const std::string&) {
-       WriteBinFile(path, g.FlashImage, kFlashImageBytes, 0, g.FlashEnd - g.FlashStart);
-     }},
-    {"Project", [](const std::string& path, const std::string&) {
-       SaveProjectFile(path, g.ChipSeries, CopyOfflineInfoBlock);
-     }},
-    {"MakeProjectTool", [](const std::string& path, const std::string& dataFile) {
-       const ToolRun run = RunTool(TestBuildDir() + "/tools/make_project FU6811N '" + dataFile + "' '" + path + "'");
-       if (run.status != 0) throw std::runtime_error(run.output);
-     }},
-};
-
 constexpr const char* kDrawnText = " (random bytes were drawn)";
 
-class SavePermissionsTest : public ImageFileTest, public ::testing::WithParamInterface<Saver> {
+class SavePermissionsTest : public SaverFixture, public ::testing::WithParamInterface<Saver> {
  protected:
   void SetUp() override {
-    ImageFileTest::SetUp();
-    g.OrvantBEMxPrg = &window_;
-    SetChipParams("FU6811N");
-    CommitChipSelection("FU6811N");
-    g.ChipSeries = kFortiorSeries;
-    for (uint32_t a = 0; a <= g.FlashEnd; ++a) g.FlashImage[a] = static_cast<uint8_t>(a * 7 + (a >> 9));
-    g.DataFileName = "app.hex";
-    SetRandSeed(0x1234);
+    SaverFixture::SetUp();
     // The unprivileged user must reach the folder and read the data file.
     std::filesystem::permissions(folder_, std::filesystem::perms(0755));
-    WriteHexFile(dataFile_, g.FlashImage, kFlashImageBytes, 0, 0, 0x0FFF);
+    std::filesystem::permissions(dataFile_, std::filesystem::perms(0644));
     std::filesystem::create_directory(jobs_);
-    const ChildRun probe = RunAsOrdinaryUser([] { return std::string(); });
-    if (probe.status != 0) GTEST_SKIP() << probe.report;
+    // The build folder may lie where that user cannot reach it (a clone in
+    // root's 0700 home): the child runs a copy of the tool from this folder.
+    if (SavesWithTheTool(GetParam())) {
+      const std::string copy = (folder_ / "make_project").string();
+      std::error_code error;
+      std::filesystem::copy_file(makeProject_, copy, error);
+      if (error) GTEST_SKIP() << "no copy of " << makeProject_ << " can be made: " << error.message();
+      std::filesystem::permissions(copy, std::filesystem::perms(0755));
+      makeProject_ = copy;
+    }
+    const ChildRun probe = RunAsOrdinaryUser([this] {
+      if (::access(folder_.c_str(), R_OK | X_OK) != 0) return folder_.string() + " is out of reach";
+      if (SavesWithTheTool(GetParam()) && ::access(makeProject_.c_str(), X_OK) != 0) return makeProject_ + " cannot be run";
+      return std::string();
+    });
+    if (probe.status != 0 || !probe.report.empty()) GTEST_SKIP() << "as the unprivileged user: " << probe.report;
   }
   void TearDown() override {
     // A folder nobody may write could not be emptied by a test that is not root.
     std::error_code ignored;
     std::filesystem::permissions(jobs_, std::filesystem::perms(0755), ignored);
-    ImageFileTest::TearDown();
+    SaverFixture::TearDown();
   }
 
   // What the save did as the ordinary user: "saved" or the error's text,
@@ -88,7 +59,7 @@ class SavePermissionsTest : public ImageFileTest, public ::testing::WithParamInt
       const uint32_t seed = RandSeed();
       std::string outcome = "saved";
       try {
-        GetParam().save(path, dataFile_);
+        SaveWith(GetParam(), path);
       } catch (const std::exception& e) {
         outcome = e.what();
       }
@@ -117,8 +88,6 @@ class SavePermissionsTest : public ImageFileTest, public ::testing::WithParamInt
 
   std::filesystem::path jobs_ = folder_ / "jobs";
   std::string target_ = (jobs_ / "saved.file").string();
-  std::string dataFile_ = PathOf("app.hex");
-  StandInWindow window_;
 };
 
 // A user who write-protected a golden job relies on the refusal: the rename
@@ -157,7 +126,7 @@ TEST_P(SavePermissionsTest, WritableFileInAFolderTheUserMayNotWriteIsWrittenInPl
 
   // The child drew from a copy of the generator; this process draws the same.
   const std::string reference = PathOf("reference.file");
-  GetParam().save(reference, dataFile_);
+  SaveWith(GetParam(), reference);
   EXPECT_TRUE(ReadFile(target_) == ReadFile(reference)) << "not the bytes this save writes";
   const struct stat after = StatOf(target_);
   EXPECT_EQ(after.st_ino, before.st_ino);
@@ -183,7 +152,7 @@ TEST_P(SavePermissionsTest, FolderAsTargetIsRefusedBeforeAnyDraw) {
   // And as the test's own user, in this process.
   const uint32_t seed = RandSeed();
   const std::vector<uint8_t> pad(std::begin(ProjectPad), std::end(ProjectPad));
-  EXPECT_THROW(GetParam().save(target_, dataFile_), std::exception);
+  EXPECT_THROW(SaveWith(GetParam(), target_), std::exception);
   EXPECT_EQ(RandSeed(), seed);
   EXPECT_EQ(std::vector<uint8_t>(std::begin(ProjectPad), std::end(ProjectPad)), pad);
   EXPECT_EQ(EntriesInJobs(), 1u);
