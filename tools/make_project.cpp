@@ -6,7 +6,8 @@
 // four bits cleared, default 0). The job takes the chip's defaults, the
 // option settings as the window first shows them and the checksums the
 // console computes, and is saved as the console saves a project. A data file
-// that yields no data byte (no data record, a 0-byte binary) makes no job.
+// that yields no data byte (no data record, a 0-byte binary) makes no job,
+// nor does one whose read fails (the system's reason is printed).
 // Exit status: 0 saved, 1 the job could not be made (nothing written), 2 usage.
 #include <algorithm>
 #include <cstdio>
@@ -46,11 +47,11 @@ void ChooseChip(const std::string& name) {
   CommitChipSelection(name);
 }
 
-// What reading the option controls gives while they show their design-time
-// state: converter board ticked, 5.0 V, fast clock, automatic detection with
+// What reading the option controls gives while they show what the window
+// first shows: converter board ticked, 5.0 V, fast clock, automatic detection with
 // 500 ms in and out, power off after programming, reset held low, 100 ms
 // power delays, no count limit, no serial number.
-void ApplyDesignTimeSettings() {
+void ApplyFirstShownSettings() {
   if (g.FoundDevices == 0) g.FoundDevices = 1;
   g.CheckFlags &= ~0x40;
   g.InterfaceFlags |= 0x01;
@@ -105,7 +106,7 @@ void LoadData(const std::string& path, uint32_t binOffset) {
       if (offset >= kFlashImageBytes) throw JobError{"BIN_OFFSET lies past the flash image"};
       g.FileStart = 0;
       g.FileEnd = uint32_t{g.RomSizeKB} * 1024;
-      ReadBinFileSum(path, g.FlashImage + offset, kFlashImageBytes - offset, g.FileEnd, g.FileSum);
+      LoadBinFileSum(path, g.FlashImage + offset, kFlashImageBytes - offset, g.FileEnd, g.FileSum);
       if (offset + g.FileEnd > g.FlashEnd + 1) faults.push_back("data past the end of the chip's flash");
     }
   } catch (...) {
@@ -149,7 +150,7 @@ int main(int argc, char** argv) {
     LoadData(argv[2], binOffset);
     // The checksums the console computes at the end of a data-file load.
     ComputeImageChecksums(g.FlashStart, g.FlashEnd);
-    ApplyDesignTimeSettings();
+    ApplyFirstShownSettings();
     // The save's own box has nobody to answer it; its text is printed instead.
     SetMessageBoxResponder([](const MessageBoxRequest& box) {
       std::printf("%s\n", box.text.c_str());

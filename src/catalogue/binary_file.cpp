@@ -65,9 +65,10 @@ struct ReadFault {
   std::string reason;
 };
 
-// Whether the opened file may be read, and its length (low 32 bits, as every
-// offset here is 32-bit); otherwise the fault says why not.
-bool Readable(const FileHandle& file, uint32_t& size, ReadFault& fault) {
+// Whether the opened file may be read, and its whole length: a file of 4 GiB
+// or more must meet the limit and the buffer's end as any other large file
+// does, not pass as the few bytes left above a multiple of 4 GiB.
+bool Readable(const FileHandle& file, uint64_t& size, ReadFault& fault) {
   struct stat st;
   if (!file.IsOpen() || ::fstat(file.Get(), &st) != 0) {
     fault.code = errno;
@@ -81,7 +82,7 @@ bool Readable(const FileHandle& file, uint32_t& size, ReadFault& fault) {
     fault.code = EWOULDBLOCK;
     return false;
   }
-  size = static_cast<uint32_t>(st.st_size);
+  size = static_cast<uint64_t>(st.st_size);
   return true;
 }
 
@@ -89,8 +90,10 @@ bool Readable(const FileHandle& file, uint32_t& size, ReadFault& fault) {
 ReadFault ReadChunks(const std::string& path, uint8_t* destination, size_t destinationBytes, uint32_t& limitAndCount,
                      uint32_t* sum) {
   const uint32_t limit = limitAndCount;
-  uint32_t position = 0;
-  uint32_t size = 0;
+  // The position never passes destinationBytes (every buffer here is far
+  // below 4 GiB), so it fits the count.
+  uint64_t position = 0;
+  uint64_t size = 0;
   ReadFault fault;
   // Non-blocking so that a FIFO named as an image cannot hang the GUI thread;
   // only a regular file has a length to read.
@@ -98,7 +101,7 @@ ReadFault ReadChunks(const std::string& path, uint8_t* destination, size_t desti
   if (Readable(file, size, fault)) {
     uint8_t chunk[kReadChunkBytes];
     while (position < size) {
-      const uint32_t want = std::min(kReadChunkBytes, size - position);
+      const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(kReadChunkBytes, size - position));
       const int read = ReadExactly(file.Get(), chunk, want);
       if (read != 0) {
         // A file that shrank while it was read simply ends there.
@@ -121,7 +124,7 @@ ReadFault ReadChunks(const std::string& path, uint8_t* destination, size_t desti
       if (stored < want) break;  // the destination is full
     }
   }
-  limitAndCount = position;
+  limitAndCount = static_cast<uint32_t>(position);
   return fault;
 }
 }  // namespace

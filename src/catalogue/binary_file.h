@@ -9,7 +9,8 @@
 // Reads the file at `path` into destination[0..] in 256-byte chunks.
 //
 // limitAndCount: on entry the size limit in bytes, 0 for none; on return the
-// number of bytes stored. A file longer than a non-zero limit shows the box
+// number of bytes stored. The file's length is taken whole, so a file of 4 GiB
+// or more meets the limit and the buffer's end as any file longer than them. A file longer than a non-zero limit shows the box
 // "地址超出芯片有效数据范围！" once the chunk that crosses the limit has been
 // stored, so up to 255 bytes past the limit are taken.
 //

@@ -37,7 +37,7 @@ constexpr uint32_t kKeyGroups = kFirmwareKeyTableBytes / 4;
 // FIFO or a device under the image's name is never waited on. A file that
 // cannot be read counts as empty. Bytes past the file's end are cleared, so a
 // load depends on nothing that a previous one left behind.
-long ReadImageFile(const std::string& path) {
+int64_t ReadImageFile(const std::string& path) {
   if (!IsRegularFile(path)) return -1;
   std::error_code error;
   const uintmax_t fileBytes = std::filesystem::file_size(path, error);
@@ -124,7 +124,7 @@ void ForgetCompletedUpgrades() {
 void LoadFirmwareImage(const std::string& path) {
   if (FirmwareUpgradeRunning()) return;
   g.ImageValid = 0;
-  const long fileBytes = ReadImageFile(path);
+  const int64_t fileBytes = ReadImageFile(path);
   if (fileBytes < 0) return;
   // Shorter than the magic: whatever the cleared buffer holds there is no magic.
   uint32_t sum = 0;

@@ -15,6 +15,7 @@
 #include "link/framing.h"
 #include "support/image_file_fixture.h"
 #include "support/project_support.h"
+#include "support/special_files.h"
 #include "support/tool_run.h"
 
 namespace {
@@ -115,7 +116,7 @@ TEST_P(MakeProjectJobTest, JobLoadsAsTheDataFileWithThatChipWould) {
   EXPECT_EQ(g.ChipModelA, console.controls[6]);
   EXPECT_EQ(g.ChipModelB, console.controls[12]);
   EXPECT_EQ(g.ControlByte14, console.controls[13]);
-  // The design-time option settings.
+  // The option settings the window first shows.
   EXPECT_EQ(g.InterfaceFlags, 0x40);
   EXPECT_EQ(g.ProgSpeed, 10);
   EXPECT_EQ(g.AutoDetect, 15);
@@ -184,6 +185,37 @@ TEST_P(MakeProjectFailureTest, SaysWhyAndWritesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(Failures, MakeProjectFailureTest, ::testing::ValuesIn(kFailureCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A binary file's whole length counts: one of 4 GiB or more is larger than
+// the chip as any other is, not the few bytes (or none) above 4 GiB.
+TEST_F(MakeProjectTest, BinaryOfFourGibibytesOrMoreIsLargerThanTheChip) {
+  const std::string job = WriteFile("job.ptv", "earlier job");
+  for (const uint64_t size : {uint64_t{1} << 32, (uint64_t{1} << 32) + 100}) {
+    SCOPED_TRACE(size);
+    const std::string data = PathOf("huge.bin");
+    MakeSparseFile(data, size, "head");
+    const ToolRun run = MakeProject("FU6811N '" + data + "' '" + job + "'");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output, "make_project: " + data + ": 地址超出芯片有效数据范围！\n");
+    EXPECT_EQ(ReadFile(job), "earlier job");
+  }
+}
+
+// A data file whose read fails makes no job, and says why as the system does.
+TEST_F(MakeProjectTest, ReadThatFailsGivesTheSystemsReasonAndNoJob) {
+  const std::string failing = FileWhoseReadFailsWithEinval();
+  if (failing.empty()) GTEST_SKIP() << "no file here whose read fails with EINVAL";
+  const std::string job = PathOf("job.ptv");
+  for (const char* name : {"app.bin", "app.hex", "app.s19"}) {
+    SCOPED_TRACE(name);
+    const std::string data = PathOf(name);
+    std::filesystem::create_symlink(failing, data);
+    const ToolRun run = MakeProject("FU6811N '" + data + "' '" + job + "'");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output, "make_project: " + data + ": Invalid argument\n");
+    EXPECT_FALSE(Exists(job));
+  }
+}
 
 TEST_F(MakeProjectTest, WrongArgumentsShowTheUsage) {
   const ToolRun run = MakeProject("FU6811N");

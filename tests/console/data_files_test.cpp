@@ -2,7 +2,6 @@
 // scripted file dialogs, message boxes and offset dialog.
 #include <QTabWidget>
 #include <QTableView>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 #include "console/hex_grid_model.h"
 
 #include "support/data_files_fixture.h"
+#include "support/special_files.h"
 #include "toolkit/errors.h"
 #include "toolkit/format.h"
 
@@ -338,17 +338,6 @@ void PrintTo(const FailingFileCase& c, std::ostream* os) { *os << c.name; }
 
 class FailingDataFileTest : public DataFilesTest, public ::testing::WithParamInterface<FailingFileCase> {};
 
-// Whether reading `path` fails with EINVAL, as a sysfs attribute of a device
-// that has no such value does.
-bool ReadGivesEinval(const char* path) {
-  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  char byte;
-  const bool einval = ::read(fd, &byte, 1) < 0 && errno == EINVAL;
-  ::close(fd);
-  return einval;
-}
-
 // A file that passed the checks before the offset dialog but cannot be had
 // when its bytes are taken, or whose read fails, is a failed load, a binary
 // file as a HEX file: the file error is raised for the top-level report,
@@ -358,13 +347,13 @@ TEST_P(FailingDataFileTest, IsAFailedLoad) {
   const FailingFileCase& c = GetParam();
   const std::string path = folder + c.fileName;
   const bool binary = DataFileKindOf(path) == DataFileKind::Binary;
-  constexpr const char* kSysfsValue = "/sys/class/net/lo/speed";
   int expectedCode = ENOENT;
   if (c.kind == ReadFailure::DeletedWhileAsked) {
     whileOffsetDialogOpen = [&] { std::filesystem::remove(path); };
   } else {
-    if (!ReadGivesEinval(kSysfsValue)) GTEST_SKIP() << kSysfsValue << " does not fail with EINVAL here";
-    std::filesystem::create_symlink(kSysfsValue, path);
+    const std::string failing = FileWhoseReadFailsWithEinval();
+    if (failing.empty()) GTEST_SKIP() << "no file here whose read fails with EINVAL";
+    std::filesystem::create_symlink(failing, path);
     expectedCode = EINVAL;
   }
   ChooseChip32K();
@@ -553,7 +542,7 @@ TEST_F(DataFilesTest, ProjectDialogsCarryTheirTitlesAndFilters) {
 
 struct QtFilterCase {
   const char* name;
-  const char* designFilter;
+  const char* dialogFilter;
   const char* qtFilter;
 };
 void PrintTo(const QtFilterCase& c, std::ostream* os) { *os << c.name; }
@@ -561,7 +550,7 @@ void PrintTo(const QtFilterCase& c, std::ostream* os) { *os << c.name; }
 class QtFileFilterTest : public ::testing::TestWithParam<QtFilterCase> {};
 
 TEST_P(QtFileFilterTest, KeepsTheEntriesInOrderWithTheirOwnPatterns) {
-  EXPECT_EQ(QtFileFilter(GetParam().designFilter).toStdString(), GetParam().qtFilter);
+  EXPECT_EQ(QtFileFilter(GetParam().dialogFilter).toStdString(), GetParam().qtFilter);
 }
 
 INSTANTIATE_TEST_SUITE_P(
