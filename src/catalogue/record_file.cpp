@@ -41,8 +41,10 @@ const char* FindLineEnd(const char* from, const char* to) {
 }
 
 // Feeds the lines of a file to `handle`, which returns false to stop.
-// A line ends at LF, CR LF or a lone CR, as the tools that write these files
-// end them; the end is not part of the line.
+// A line ends at LF, at CR LF, or at a run of CRs and an LF (a CR LF file
+// converted once more gives CR CR LF): each is one line end. A CR that no LF
+// follows after its run ends a line by itself, so each CR of such a run ends
+// one (the further ones end empty lines). The end is not part of the line.
 class LineSplitter {
 public:
   template <typename Handle>
@@ -50,26 +52,34 @@ public:
     std::vector<char> buffer(kReadPieceBytes + kMaxLineBytes);
     size_t have = 0;          // bytes in buffer
     bool discarding = false;  // the rest of an overlong line is dropped
-    bool afterCr = false;     // the last line ended at a CR the buffer ended with
+    uint64_t crRun = 0;       // CRs since the last line ended, not yet known to end in an LF
     for (;;) {
       const size_t got = reader.Read(buffer.data() + have, buffer.size() - have);
       const bool atEnd = got == 0;
       const size_t end = have + got;
       size_t start = 0;
-      // A CR LF split by the read: its LF ends no second line.
-      if (afterCr && end > 0 && buffer[0] == '\n') start = 1;
-      afterCr = false;
       for (;;) {
+        if (crRun > 0) {
+          while (start < end && buffer[start] == '\r') {
+            ++crRun;
+            ++start;
+          }
+          if (start == end && !atEnd) break;  // the run goes on in the next piece
+          if (start < end && buffer[start] == '\n') {
+            ++start;
+          } else {
+            for (; crRun > 1; --crRun)
+              if (!handle(std::string_view())) return;
+          }
+          crRun = 0;
+        }
         const char* found = FindLineEnd(buffer.data() + start, buffer.data() + end);
         if (found == buffer.data() + end) break;
         const size_t stop = static_cast<size_t>(found - buffer.data());
         if (!discarding && !handle(std::string_view(buffer.data() + start, stop - start))) return;
         discarding = false;
         start = stop + 1;
-        if (*found == '\r') {
-          if (start < end && buffer[start] == '\n') ++start;
-          else if (start == end) afterCr = true;
-        }
+        if (*found == '\r') crRun = 1;
       }
       if (atEnd) {
         if (start < end && !discarding) handle(std::string_view(buffer.data() + start, end - start));

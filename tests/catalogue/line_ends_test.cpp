@@ -1,5 +1,6 @@
 // Both record readers on the same records with each line end that the tools
-// writing these files use: LF, CR LF and a lone CR.
+// writing these files use: LF, CR LF, a lone CR, and CR CR LF (a CR LF file
+// converted once more), which is one line end as CR LF is.
 
 #include <gtest/gtest.h>
 
@@ -40,7 +41,7 @@ struct LineEnd {
   const char* text;
 };
 void PrintTo(const LineEnd& e, std::ostream* os) { *os << e.name; }
-const LineEnd kLineEnds[] = {{"Lf", "\n"}, {"CrLf", "\r\n"}, {"Cr", "\r"}};
+const LineEnd kLineEnds[] = {{"Lf", "\n"}, {"CrLf", "\r\n"}, {"Cr", "\r"}, {"CrCrLf", "\r\r\n"}};
 
 using StyleCase = std::tuple<Format, LineEnd>;
 class LineEndTest : public ImageFileTest, public ::testing::WithParamInterface<StyleCase> {};
@@ -68,8 +69,8 @@ INSTANTIATE_TEST_SUITE_P(Styles, LineEndTest, ::testing::Combine(::testing::Valu
 class SplitLineEndTest : public ImageFileTest, public ::testing::WithParamInterface<LineEnd> {};
 
 // The file is read in pieces, so a line end may be cut by a piece's end: a
-// CR LF split there is still one line end, a lone CR there still ends its
-// line. The first line's length is stepped through one whole period of the
+// CR LF or CR CR LF split there (between any two of its characters) is still
+// one line end, a lone CR there still ends its line. The first line's length is stepped through one whole period of the
 // end records that follow it, so in one of the runs a line end falls across
 // the border of the first piece, whatever its size below the file's; every
 // run counts its lines the same.
@@ -88,7 +89,18 @@ TEST_P(SplitLineEndTest, LineEndCutByAReadStillCountsOnce) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Ends, SplitLineEndTest, ::testing::Values(kLineEnds[1], kLineEnds[2]),
+INSTANTIATE_TEST_SUITE_P(Ends, SplitLineEndTest, ::testing::Values(kLineEnds[1], kLineEnds[2], kLineEnds[3]),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// CRs that no LF follows are lone CRs, each the end of a line: the empty line
+// between two of them counts, and in an S-record file it is a faulty line.
+TEST_F(ImageFileTest, CrsWithoutAnLfEndALineEach) {
+  uint32_t low = 0, high = 0, sum = 0;
+  LoadHexFile(WriteFile("crs.hex", ":00000001FF\r\r\r\njunk\r\rmore\r"), low, high, sum);
+  EXPECT_EQ(boxes_.Texts(), (std::vector<std::string>{"Line 2 : junk, Error=1.", "Line 4 : more, Error=1."}));
+  boxes_.Clear();
+  LoadSRecFile(WriteFile("crs.s19", "S9030000FC\r\rjunk\r\n"), low, high, sum);
+  EXPECT_EQ(boxes_.Texts(), (std::vector<std::string>{"Line 2 : ,  Error=1.", "Line 3 : junk,  Error=1."}));
+}
 
 }  // namespace

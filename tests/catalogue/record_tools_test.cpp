@@ -141,6 +141,36 @@ TEST_P(RecordToolsTest, OurReaderReadsWhatOurWriterWrites) {
   EXPECT_TRUE(std::equal(image_.begin(), image_.end(), g.FlashImage));
 }
 
+// A CR LF file converted once more ends its lines in CR CR LF; objcopy
+// reads such a file, and ours must read the same bytes from it, with no box.
+TEST_P(RecordToolsTest, CrCrLfLinesLoadAsObjcopyReadsThem) {
+  const auto& [c, format] = GetParam();
+  std::copy(image_.begin(), image_.end(), g.FlashImage);
+  const uint32_t end = c.base + static_cast<uint32_t>(image_.size()) - 1;
+  WriteOurs(PathOf("crlf.txt"), format, c.base, end);
+  std::string converted;
+  for (char ch : ReadFile(PathOf("crlf.txt"))) {
+    if (ch == '\n') converted += '\r';
+    converted += ch;
+  }
+  const std::string path = WriteFile("crcrlf.txt", converted);
+  const std::string bin = PathOf("objcopy.bin");
+  ASSERT_NO_FATAL_FAILURE(Run("objcopy -I " + std::string(ObjcopyName(format)) + " -O binary '" + path + "' '" +
+                              bin + "'"));
+  const std::string theirs = ReadFile(bin);
+  ASSERT_EQ(theirs.size(), image_.size());
+  EXPECT_TRUE(std::equal(image_.begin(), image_.end(), reinterpret_cast<const uint8_t*>(theirs.data())));
+
+  SetRanges(c.base, end, kNoEepAddress, kNoEepAddress);
+  std::fill(std::begin(g.FlashImage), std::end(g.FlashImage), uint8_t{0});
+  uint32_t low = 0, high = 0, sum = 0;
+  LoadOurs(path, format, low, high, sum);
+  EXPECT_TRUE(boxes_.Shown().empty()) << boxes_.Texts().size() << " boxes, the first: " << boxes_.Texts()[0];
+  EXPECT_EQ(low, c.base);
+  EXPECT_EQ(high, end);
+  EXPECT_TRUE(std::equal(image_.begin(), image_.end(), g.FlashImage));
+}
+
 INSTANTIATE_TEST_SUITE_P(Images, RecordToolsTest,
                          ::testing::Combine(::testing::ValuesIn(kToolCases),
                                             ::testing::Values(Format::IntelHex, Format::SRecord)),
