@@ -149,7 +149,7 @@ public:
 };
 
 // The reader's side: a read past the end of the file gives 0, summed like
-// any other byte.
+// any other byte, and marks the file as cut short.
 class ProjectReader {
 public:
   explicit ProjectReader(const std::string& file) : file_(file) {}
@@ -182,6 +182,8 @@ public:
   void PrjSkip(size_t n) {
     for (size_t i = 0; i < n; ++i) PrjGetByte();
   }
+  // A read has gone past the end of the file.
+  bool CutShort() const { return at_ > file_.size(); }
   // A stored value that is not part of the sum.
   uint32_t GetUnsummedDWord() {
     const uint32_t before = sum;
@@ -318,33 +320,46 @@ void Commit(const ProjectStage& s, uint32_t sum) {
 }
 
 // Reads the sections; returns the result code, kProjectLoaded when every
-// tag was found (the sum is tested by the caller).
+// tag was found (the sum is tested by the caller). A file that ends before
+// the bytes a step needs ends the load there, with the code of what is
+// missing from that place on: the tag the step reads or the one after its
+// data, or the sum after the EEP section. Zeros read past the end would
+// otherwise pass for data and, under 64 KB, even for the stored sum's top byte.
 uint8_t ReadSections(ProjectReader& in, ProjectStage& s) {
   uint8_t result = kProjectLoaded;
   std::memcpy(s.pad, ProjectPad, kProjectPadBytes);  // the byte past the stored ones stays
   for (size_t i = 0; i < kStoredPadBytes; ++i) s.pad[i] = in.PrjGetByte();
 
-  if (TagMatches(in, "CFG", kCfgTagMask)) {
+  const bool cfgFound = TagMatches(in, "CFG", kCfgTagMask);
+  if (in.CutShort()) return kProjectNoCfgTag;
+  if (cfgFound) {
     const uint8_t key = in.PrjGetByte();
     for (size_t i = 0; i < kCfgImageBytes; ++i) s.cfg[i] = in.PrjGetByte() ^ s.pad[i] ^ key;
+    if (in.CutShort()) return kProjectNoMfmTag;
     if (!SizesFit(GetLe16(s.cfg + kCfgRomSizeKBOffset), GetLe16(s.cfg + kCfgEepSizeOffset), s.flashStart,
                   s.baseAddress))
       return kProjectSizesRefused;
   } else {
     result = kProjectNoCfgTag;
   }
-  if (TagMatches(in, "MFM", kMfmTagMask)) {
+  const bool mfmFound = TagMatches(in, "MFM", kMfmTagMask);
+  if (in.CutShort()) return kProjectNoMfmTag;
+  if (mfmFound) {
     s.flash.resize(s.flashBytes);
     in.GetKeyedSection(s.flash.data(), s.flash.size(), s.pad);
+    if (in.CutShort()) return kProjectNoEepTag;
   } else {
     result = kProjectNoMfmTag;
   }
-  if (TagMatches(in, "EEP", kEepTagMask)) {
+  const bool eepFound = TagMatches(in, "EEP", kEepTagMask);
+  if (in.CutShort()) return kProjectNoEepTag;
+  if (eepFound) {
     in.PrjSkip(2);
     if (s.eepSize > 0) {
       s.eep.resize(s.eepSize);
       in.GetKeyedSection(s.eep.data(), s.eep.size(), s.pad);
     }
+    if (in.CutShort()) return kProjectSumMismatch;
   } else {
     result = kProjectNoEepTag;
   }
@@ -407,14 +422,17 @@ uint8_t LoadProjectFile(const std::string& path) {
     message = kNotAProjectText;
   } else {
     ReadHeader(in, stage);
-    if (uint64_t{stage.baseAddress} + stage.flashBytes > kFlashImageBytes || stage.flashBytes < kMinFlashBytes ||
+    if (in.CutShort()) {
+      result = kProjectNoCfgTag;  // the header runs up to the CFG tag
+    } else if (uint64_t{stage.baseAddress} + stage.flashBytes > kFlashImageBytes || stage.flashBytes < kMinFlashBytes ||
         stage.eepSize > kEepImageBytes) {
       result = kProjectSizesRefused;
     } else {
       result = ReadSections(in, stage);
       if (result == kProjectLoaded) {
         const uint32_t sum = in.sum;
-        if (in.GetUnsummedDWord() == sum) {
+        const uint32_t stored = in.GetUnsummedDWord();
+        if (stored == sum && !in.CutShort()) {
           Commit(stage, sum);
           message = kLoadedText;
         } else {

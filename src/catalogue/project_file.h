@@ -62,9 +62,13 @@ void SaveProjectFile(const std::string& path, uint8_t seriesCode, const OfflineB
 // sizes the buffers cannot hold (BaseAddress + flash bytes past FlashImage,
 // fewer than 1024 flash bytes, EepSize past EepImage, or a configuration
 // image whose own sizes do not fit) is refused with kProjectSizesRefused
-// before any data are read. The message goes to the window log, and to a
-// message box unless g.CommandLineMode. Throws EInOutError when the file
-// cannot be opened or read.
+// before any data are read. A file that ends before the bytes the loader
+// needs (the 256-byte tail is never read) ends the load at that place: 5 in
+// the magic, 10 in the header, the pad or the CFG tag, 13 in the CFG section
+// or the MFM tag, 15 in the MFM section or the EEP tag, 16 in the EEP section
+// or the sum. The message goes to the window log, and to a message box
+// unless g.CommandLineMode. Throws EInOutError when the file cannot be opened
+// or read.
 uint8_t LoadProjectFile(const std::string& path);
 
 // Unpacks g.ProjectCfgBlock into the chip parameters and settings, and sets

@@ -248,12 +248,64 @@ TEST_F(ProjectFileTest, ChangedTailByteStillLoads) {
   EXPECT_EQ(LoadProjectFile(damaged), kProjectLoaded);
 }
 
-TEST_F(ProjectFileTest, TruncatedFileEndsInAMissingTagOrSumMismatch) {
+// A file cut short ends the load where it ends, with the code of what is
+// missing from there on; zeros in place of the missing bytes would pass for
+// data, and under 64 KB for the stored sum's top byte too. The tail is never
+// read, so a cut inside it still loads.
+struct CutCase {
+  const char* name;
+  long kept;  // bytes kept from the start, or all but -kept when negative
+  uint8_t result;
+};
+void PrintTo(const CutCase& c, std::ostream* os) { *os << c.name; }
+
+constexpr long kEepTagAt = kMfmTagAt + 3 + 16384 + 17;  // 16 KB of flash and its 17 key bytes
+const CutCase kCutCases[] = {
+    {"Empty", 0, kProjectNotAProject},
+    {"InTheMagic", 3, kProjectNotAProject},
+    {"RightAfterTheMagic", 6, kProjectNoCfgTag},
+    {"InTheHeader", 300, kProjectNoCfgTag},
+    {"InThePad", 1000, kProjectNoCfgTag},
+    {"InTheCfgTag", kCfgTagAt + 2, kProjectNoCfgTag},
+    {"RightAfterTheCfgTag", kCfgTagAt + 3, kProjectNoMfmTag},
+    {"InTheConfigurationImage", 3000, kProjectNoMfmTag},
+    {"InTheMfmTag", kMfmTagAt + 1, kProjectNoMfmTag},
+    {"RightAfterTheMfmTag", kMfmTagAt + 3, kProjectNoEepTag},
+    {"InTheFlashData", 10000, kProjectNoEepTag},
+    {"InTheEepTag", kEepTagAt + 2, kProjectNoEepTag},
+    {"RightAfterTheEepTag", kEepTagAt + 3, kProjectSumMismatch},
+    {"InTheEepData", kEepTagAt + 100, kProjectSumMismatch},
+    {"BeforeTheSum", -260, kProjectSumMismatch},
+    {"InTheSum", -257, kProjectSumMismatch},
+    {"WithoutTheTail", -256, kProjectLoaded},
+    {"InTheTail", -1, kProjectLoaded},
+};
+
+class ProjectCutTest : public ProjectFileTest, public ::testing::WithParamInterface<CutCase> {};
+
+TEST_P(ProjectCutTest, CutShortEndsWithTheCodeOfThatPlaceAndChangesNothing) {
+  const CutCase& c = GetParam();
+  g.EepSize = 1500;  // an EEP section, so that a cut can fall inside its data
   const std::string bytes = ReadFile(Save());
-  EXPECT_EQ(LoadProjectFile(WriteFile("cut1.ptv", bytes.substr(0, 3000))), kProjectNoEepTag);
-  EXPECT_EQ(LoadProjectFile(WriteFile("cut2.ptv", bytes.substr(0, bytes.size() - 258))), kProjectSumMismatch);
-  EXPECT_EQ(LoadProjectFile(WriteFile("cut3.ptv", "Tes")), kProjectNotAProject);
+  for (int i = 0; i < 3; ++i)
+    ASSERT_EQ(static_cast<uint8_t>(bytes[kEepTagAt + i]), static_cast<uint8_t>("EEP"[i] ^ kEepTagMask));
+  const size_t kept = c.kept >= 0 ? size_t(c.kept) : bytes.size() - size_t(-c.kept);
+  const std::string path = WriteFile("cut.ptv", bytes.substr(0, kept));
+  ChangeEverything();
+  const JobSnapshot before = JobSnapshot::Take();
+  boxes_.Clear();
+  EXPECT_EQ(LoadProjectFile(path), c.result) << kept << " of " << bytes.size() << " bytes";
+  if (c.result == kProjectLoaded) {
+    EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"Project File Open Success!"});
+    return;
+  }
+  EXPECT_TRUE(JobSnapshot::Take() == before);
+  const std::string message = c.result == kProjectNotAProject ? "Not a Valid Tesmar Project File!" : kCorrupted;
+  EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{message});
 }
+
+INSTANTIATE_TEST_SUITE_P(Cuts, ProjectCutTest, ::testing::ValuesIn(kCutCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct HostileCase {
   const char* name;
