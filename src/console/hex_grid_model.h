@@ -1,7 +1,7 @@
 #pragma once
-// THexGridModel: a hex view (HexViewer, EEPDataView) in the shape of the
-// design's string grid: 18 columns (address, 16 bytes, text) under a fixed
-// header row 0, which the view shows as its horizontal header.
+// THexGridModel: a hex view (HexViewer, EEPDataView) laid out as a string
+// grid: 18 columns (address, 16 bytes, text) under a fixed header row 0,
+// which the view shows as its horizontal header.
 //
 // A rebuild copies the bytes it shows (at most kMaxRows rows of 16, 1 MB), so
 // the view keeps showing the image as it was at that call whatever changes the
@@ -25,7 +25,8 @@ class THexGridModel : public QAbstractTableModel {
   static constexpr int kColumns = 18;
   static constexpr int kTextColumn = 17;
   static constexpr int kBytesPerRow = 16;
-  // The design's row index is 16 bits wide.
+  // Rows are counted in 16 bits: 65,536 rows of 16 bytes show 1 MB, which
+  // bounds the copy a rebuild makes and the rows a view scrolls through.
   static constexpr int kMaxRows = 65536;
 
   explicit THexGridModel(QColor textColor, QObject* parent = nullptr);

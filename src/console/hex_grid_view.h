@@ -2,12 +2,12 @@
 // THexGridView: the table view of a hex grid (HexViewer, EEPDataView). It
 // draws in the system's fixed-width font, so that the digits of the rows line
 // up, at the largest size, no larger than the window's own text, at which the
-// widest address, a byte and a whole 16-character text row fit the design's
-// column widths with the cell margins. The hex text is never made smaller
-// than five sixths of the window's text, though: where the desktop's font
-// scaling needs more room than that, a column grows to fit its text. No
-// column is ever narrower than its design width or than its widest text,
-// whoever sets its width.
+// widest address, a byte and a whole 16-character text row fit the column
+// widths the window gives (DesignWidths) with the cell margins. The hex text
+// is never made smaller than five sixths of the window's text, though: where
+// the desktop's font scaling needs more room than that, a column grows to fit
+// its text. No column is ever narrower than the width the window gives it or
+// than its widest text, whoever sets its width.
 
 #include <QTableView>
 #include <array>

@@ -1,4 +1,4 @@
-// The main window's form: its components with their design geometry,
+// The main window's form: its components with their geometry,
 // captions, hints and shortcuts, and the bindings of their events.
 #include "console/main_window.h"
 
@@ -53,15 +53,16 @@ constexpr QRect kInfoMemoDesignRect(358, 35, 551, 318);
 constexpr int kGaugeLeft = 358;
 constexpr int kGaugeWidth = 551;
 constexpr int kGaugeHeight = 18;
-// Design tops of Gauge1..Gauge8.
+// Tops of Gauge1..Gauge8, one row of 19 pixels each.
 constexpr int kGaugeDesignTops[kChannels] = {317, 336, 355, 374, 393, 412, 431, 450};
 
 constexpr int kStatusPanelWidths[] = {160, 160, 400};
 constexpr const char* kStatusPanelTexts[] = {"文件校验和：", "芯片校验和：", ""};
 
 constexpr int kHexRowHeight = 20;  // pixels
-// The design's hex column widths; the start-up view set-up sets the address
-// and text columns to the same widths again.
+// The hex column widths, chosen so that an address, a byte and a 16-character
+// text row fit at the default fixed-width font; the start-up view set-up sets
+// the address and text columns to the same widths again.
 constexpr int kHexByteColumnWidth = 25;
 constexpr int kFlashAddressColumnWidth = 70;
 constexpr int kEepAddressColumnWidth = 73;
@@ -139,7 +140,7 @@ QToolButton* TOrvantBEMxPrg::AddSpeedButton(const char* name, const char* captio
   button->setText(QString::fromUtf8(caption));
   button->setToolTip(QString::fromUtf8(hint));
   button->setGeometry(left, 3, width, kPanelBtnsHeight - 6);
-  // Speed buttons never take the focus, as the design's do not.
+  // Speed buttons never take the focus: a click leaves it where it was.
   button->setFocusPolicy(Qt::NoFocus);
   button->setAutoRaise(true);
   connect(button, &QToolButton::clicked, this, [this, button, handler] { (this->*handler)(button); });
@@ -346,8 +347,8 @@ void TOrvantBEMxPrg::BindAction(QAction* action, void (TOrvantBEMxPrg::*handler)
   connect(action, &QAction::triggered, this, [this, action, handler] { (this->*handler)(action); });
 }
 
-// Qt ignores the shortcut of an invisible action, while a hidden entry of the
-// design still runs by its key: the window keeps the key in a shortcut of its own.
+// Qt ignores the shortcut of an invisible action, while a hidden menu entry
+// must still run by its key: the window keeps the key in a shortcut of its own.
 void TOrvantBEMxPrg::KeepShortcutOfHiddenEntry(QAction* action, void (TOrvantBEMxPrg::*handler)(QObject*)) {
   auto* key = new QShortcut(action->shortcut(), this);
   key->setObjectName(action->objectName() + "Key");

@@ -1,6 +1,6 @@
 #pragma once
 // TOrvantBEMxPrg: the programmer's main window (form name OrvantBEMxPrg).
-// It owns the console's components under their design names, the window log
+// It owns the console's components under their form names, the window log
 // (InfoMemo), the port list (ComboBoxCOM), the eight gauges, the file dialogs
 // and the two timers, and carries every handler of the console.
 //
@@ -276,7 +276,7 @@ public:
   // upgrade is ready. Waits 200 ms on the GUI thread before that search.
   void Timer2Timer(QObject* Sender);
 
-  // --- Components, by their design names ---
+  // --- Components, by their form names ---
   QWidget* PanelBtns;
   QToolButton* SpdBtnOpen;
   QToolButton* SpdBtnLoadMore;

@@ -1,5 +1,5 @@
 // The option controls of the chip group and the three option pages, with
-// their design-time state, ranges, length limits, labels and hints, and the
+// the state the window first shows them in, ranges, length limits, labels and hints, and the
 // bindings of their events.
 #include <QCheckBox>
 #include <QLabel>
@@ -34,7 +34,7 @@ struct SpinEditRow {
   int maxLength;
 };
 
-// Minimum, maximum, step, design value (ms) and typed digits.
+// Minimum, maximum, step, first shown value (ms) and typed digits.
 constexpr SpinEditRow kSpinEditNum{"SpinEditNum", 0, 999999999, 100, 0, 8};
 constexpr SpinEditRow kSpinEditIn{"SpinEditIn", 300, 1500, 30, 500, 0};
 constexpr SpinEditRow kSpinEditOut{"SpinEditOut", 300, 2000, 10, 500, 0};

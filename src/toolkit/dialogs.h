@@ -64,7 +64,7 @@ BeepHook SetBeepHook(BeepHook hook);
 
 enum class FileDialogKind { Open, Save };
 
-// TFileDialog: the properties of the design's open and save dialogs. Execute
+// TFileDialog: the properties of the window's open and save dialogs. Execute
 // asks the responder; true when the user chose a file, then FileName and
 // FilterIndex hold the choice.
 class TFileDialog {
@@ -74,12 +74,12 @@ public:
 
   FileDialogKind Kind;
   std::string Title;
-  // Pairs "description|pattern|description|pattern", as the design writes them.
+  // Pairs "description|pattern|description|pattern" (QtFileFilter turns them into Qt's form).
   std::string Filter;
   std::string DefaultExt;
   std::string InitialDir;
   std::string FileName;
-  int FilterIndex = 1;  // 1-based, as in the design
+  int FilterIndex = 1;  // 1-based, as the save handler counts the entries
 };
 
 using FileDialogResponder = std::function<bool(TFileDialog&)>;

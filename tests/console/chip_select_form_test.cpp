@@ -210,7 +210,7 @@ TEST_F(ChipSelectFormTest, EveryShowingStartsAfresh) {
 
 // The instance the program creates at start is never shown; making it must
 // leave the pending selection and the shared state alone.
-TEST_F(ChipSelectFormTest, CreatedHiddenWithTheDesignState) {
+TEST_F(ChipSelectFormTest, CreatedHiddenWithItsFirstState) {
   QWidget mainWindow;
   const ChipStateSnapshot before = TakeChipStateSnapshot();
   auto* form = new TChipSelectForm(&mainWindow);

@@ -289,7 +289,7 @@ class HexViewFitTest : public HexViewsTest, public ::testing::WithParamInterface
   // by the view's own font, with the margin the item delegate keeps either
   // side (the focus frame's and one pixel) and the grid line. The delegate's
   // own size hint must agree.
-  void ExpectEveryTextFits(QTableView* view, int addressDesignWidth) {
+  void ExpectEveryTextFits(QTableView* view, int addressWidth) {
     SCOPED_TRACE(view->objectName().toStdString());
     const QFontMetrics metrics(view->font());
     ExpectOneAdvance(view, metrics);
@@ -311,10 +311,10 @@ class HexViewFitTest : public HexViewsTest, public ::testing::WithParamInterface
       }
       EXPECT_LE(widest + margins, view->columnWidth(column));
       EXPECT_LE(hinted + 1, view->columnWidth(column));
-      const int design = column == 0 ? addressDesignWidth : column == 17 ? 130 : 25;
-      EXPECT_GE(view->columnWidth(column), design);
+      const int given = column == 0 ? addressWidth : column == 17 ? 130 : 25;
+      EXPECT_GE(view->columnWidth(column), given);
       if (GetParam().windowPixels == 0) {
-        EXPECT_EQ(view->columnWidth(column), design) << "the design's width fits at the default font";
+        EXPECT_EQ(view->columnWidth(column), given) << "the width the window gives fits at the default font";
       }
     }
   }

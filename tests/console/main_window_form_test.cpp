@@ -60,7 +60,7 @@ TEST_F(MainWindowFormTest, PagesGroupsAndPanelsCarryTheirCaptions) {
   }
 }
 
-TEST_F(MainWindowFormTest, TimersAsDesigned) {
+TEST_F(MainWindowFormTest, TimersAsTheFormSetsThem) {
   EXPECT_TRUE(window->Timer1->isActive());
   EXPECT_EQ(window->Timer1->interval(), 10);
   EXPECT_FALSE(window->Timer2->isActive());

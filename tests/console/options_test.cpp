@@ -30,7 +30,7 @@
 
 namespace {
 
-constexpr const char* kDesignLine = "> Control Setting(Hex): 00,00,100,200,  80,40,00,00,  00,80,00,00, 0000.";
+constexpr const char* kFirstShownLine = "> Control Setting(Hex): 00,00,100,200,  80,40,00,00,  00,80,00,00, 0000.";
 
 class OptionsTest : public MainWindowTest {
  protected:
@@ -54,9 +54,9 @@ class OptionsTest : public MainWindowTest {
   }
 };
 
-TEST_F(OptionsTest, DesignTimeControlsGiveTheDesignSettings) {
+TEST_F(OptionsTest, FirstShownControlsGiveTheStartSettings) {
   window->ReadSettingsFromUi();
-  EXPECT_EQ(LastLine(), kDesignLine);
+  EXPECT_EQ(LastLine(), kFirstShownLine);
   EXPECT_EQ(g.FoundDevices, 1);
   EXPECT_EQ(g.AutoDetect, 15);
   EXPECT_EQ(g.ChipInDelay, 500 / 30);

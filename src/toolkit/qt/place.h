@@ -1,5 +1,5 @@
 #pragma once
-// Gives a form's component its design name and geometry, as a form file would.
+// Gives a form's component its name and geometry, as a form file would.
 
 #include <QString>
 #include <QWidget>

@@ -14,7 +14,7 @@
 // scripted responders instead.
 void InstallQtDialogResponders();
 
-// A design filter "description|pattern;pattern|..." in Qt's form
+// A TFileDialog filter "description|pattern;pattern|..." in Qt's form
 // "description (pattern pattern);;...", entries in the same order. A
 // description that ends in a parenthesis (its patterns as it shows them) has
 // that parenthesis replaced by the entry's own patterns. Qt matches the

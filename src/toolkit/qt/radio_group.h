@@ -28,7 +28,7 @@ class TRadioGroup : public QGroupBox {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
-  // A low group (the design's 52 px for two rows) has no room for the usual
+  // A low group (52 px for two rows on the option pages) has no room for the usual
   // margins between its caption and its rows: they go, so that each button
   // keeps the height of its indicator.
   void FitRows();
