@@ -226,8 +226,8 @@ public:
   void SpdBtnProgClick(QObject* Sender);
   void SpdBtnVerifyClick(QObject* Sender);
   // Sees every key typed anywhere in the window before the focused control,
-  // which still receives it: Space and Enter run Auto Program. Key is left as
-  // it came.
+  // which still receives it, once a key press, whatever box it opens: Space
+  // and Enter run Auto Program. Key is left as it came.
   void FormKeyPress(QObject* Sender, char& Key);
 
   // Reads on channel 0 alone, whatever the channel counts hold and whether
