@@ -16,7 +16,9 @@ enum class LoopCount { DeviceCount, FoundDevices };
 struct TStepCommand {
   bool EmptyLogLine;
   bool ActivatePanel;  // takes the focus off the option controls
-  bool DataGuard;
+  // The image or its checksums go to the units: data must be loaded, and no
+  // chip read may be filling the image.
+  bool SendsImage;
   bool ReadsSettings;
   LoopCount Count;
   bool ClearsAuto;  // a single step is never continued by an Auto Program chain
@@ -24,7 +26,7 @@ struct TStepCommand {
 };
 
 // clang-format off
-//                                        log line  panel  data   settings  loop count                clears auto  starter
+//                                        log line  panel  image  settings  loop count                clears auto  starter
 constexpr TStepCommand kAutoProgramCommand{true,     true,  true,  true,     LoopCount::DeviceCount,   false,       StartAutoProgram};
 constexpr TStepCommand kDownloadCommand   {true,     true,  true,  true,     LoopCount::FoundDevices,  false,       StartDownload};
 constexpr TStepCommand kBlankCheckCommand {false,    false, false, true,     LoopCount::FoundDevices,  true,        StartBlankCheck};
@@ -37,11 +39,12 @@ constexpr char kSpaceKey = ' ';
 constexpr char kEnterKey = '\r';
 
 void RunStepCommand(TOrvantBEMxPrg& window, const TStepCommand& command) {
+  if (command.SendsImage && !ImageFreeOrLog(TImageUse::Send, &window)) return;
   if (command.EmptyLogLine) window.InfoMemo().Add("");
   window.ViewPageCtrl->setCurrentWidget(window.ChipSett);
   if (command.ActivatePanel) window.PanelBtns->setFocus();
   if (!ChipChosenOrSay()) return;
-  if (command.DataGuard && !DataLoadedOrSay()) return;
+  if (command.SendsImage && !DataLoadedOrSay()) return;
   if (command.ReadsSettings) window.ReadSettingsFromUi();
   // Read after the settings: reading them raises FoundDevices from 0 to 1.
   const int count = command.Count == LoopCount::DeviceCount ? g.DeviceCount : g.FoundDevices;

@@ -28,34 +28,40 @@ void StartOneCommandRead(TOrvantBEMxPrg& window, TChannelState state, const char
   SendOpCommand(kCmdOperation, operation, kReadChannel);
 }
 
-// A read started on a busy channel would take over its step's replies.
-bool ReadChannelBusy() { return g.ChannelBusy[kReadChannel] != 0; }
+// A read started on a busy channel would take over its step's replies: it is
+// refused with a line of that channel.
+bool ReadChannelFreeOrLog() {
+  if (g.ChannelBusy[kReadChannel] == 0) return true;
+  LogChannelLine(kReadChannelBusyText, kReadChannel);
+  return false;
+}
 
 }  // namespace
 
 void TOrvantBEMxPrg::ReadChipMemory1Click(QObject*) {
-  // The read fills FlashImage, which other channels may be programming from.
-  if (!ChannelsIdleOrLog(this)) return;
+  // The read fills FlashImage, which other channels may be programming from;
+  // refused while any channel works, channel 0 included.
+  if (!ImageFreeOrLog(TImageUse::Change, this)) return;
   ViewPageCtrl->setCurrentWidget(ChipSett);
   ReadSettingsFromUi();
   if (!ChipChosenOrSay()) return;
-  if (!ReadChannelBusy()) StartReadFlash(kReadChannel);
+  StartReadFlash(kReadChannel);
 }
 
 void TOrvantBEMxPrg::ReadChipCheckSum1Click(QObject*) {
   ViewPageCtrl->setCurrentWidget(ChipSett);
-  if (!ChipChosenOrSay() || ReadChannelBusy()) return;
+  if (!ChipChosenOrSay() || !ReadChannelFreeOrLog()) return;
   StartOneCommandRead(*this, TChannelState::ReadChecksum, "读取芯片CRC16校验和......", kOpVerify);
 }
 
 void TOrvantBEMxPrg::ReadMG32xxChipID1Click(QObject*) {
   ViewPageCtrl->setCurrentWidget(ChipSett);
-  if (!ChipChosenOrSay() || ReadChannelBusy()) return;
+  if (!ChipChosenOrSay() || !ReadChannelFreeOrLog()) return;
   StartOneCommandRead(*this, TChannelState::ReadChipId, "读取芯片......", kOpChipId);
 }
 
 void TOrvantBEMxPrg::ReadAddress1Click(QObject*) {
-  if (ReadChannelBusy()) return;
+  if (!ReadChannelFreeOrLog()) return;
   // Cancelled or confirmed, the read goes out with the last values confirmed.
   ShowSetAddressForm(this);
   g.ChannelState[kReadChannel] = TChannelState::ReadAddress;

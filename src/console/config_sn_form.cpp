@@ -96,7 +96,7 @@ void TConfigSNForm::RadioGrpSNClick(QObject*) {
 
 void TConfigSNForm::BitBtnOKClick(QObject*) {
   // Refused, the dialog stays open with what was typed, for once the units are done.
-  if (!ChannelsIdleOrLog(g.OrvantBEMxPrg)) return;
+  if (!ImageFreeOrLog(TImageUse::Change, g.OrvantBEMxPrg)) return;
   if (EditDataSN->text().isEmpty()) {
     MessageDlg("请输入有效的序列号数据!", MsgDlgType::Information, mbOK);
     EditDataSN->setFocus();

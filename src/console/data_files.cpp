@@ -71,7 +71,7 @@ bool DataFileAccepted(const std::string& path) {
 
 // Both load commands: the guards, the dialog and the file's checks.
 bool ChooseDataFile(TOrvantBEMxPrg& window, std::string& path) {
-  if (!ChannelsIdleOrLog(&window)) return false;
+  if (!ImageFreeOrLog(TImageUse::Change, &window)) return false;
   if (g.ChipSelected == 0) {
     Inform(kNoChipForLoadText);
     return false;
@@ -180,12 +180,12 @@ void TOrvantBEMxPrg::SavetoProjectFile1Click(QObject*) {
 
 void TOrvantBEMxPrg::SpdBtnLdPrjClick(QObject*) {
   // Refused before the dialog, so that no file is chosen in vain.
-  if (ChannelsIdleOrLog(this) && OpenDialogPrj.Execute()) OpenProject(OpenDialogPrj.FileName);
+  if (ImageFreeOrLog(TImageUse::Change, this) && OpenDialogPrj.Execute()) OpenProject(OpenDialogPrj.FileName);
 }
 
 bool TOrvantBEMxPrg::OpenProject(const std::string& path) {
   // Also the command line's project, which the start-up timer opens.
-  if (!ChannelsIdleOrLog(this)) return false;
+  if (!ImageFreeOrLog(TImageUse::Change, this)) return false;
   LogLine(Format(kProjectLoadFormat, {path}) + ShortDateText(Now()));
   if (LoadProjectFile(path) != 0) return false;
   g.ChipSelected = 1;

@@ -421,11 +421,12 @@ void TOrvantBEMxPrg::closeEvent(QCloseEvent* event) {
 
 bool TOrvantBEMxPrg::eventFilter(QObject* watched, QEvent* event) {
   // A key press travels from the focused control up its parents; take it once,
-  // at the control it was sent to, and never consume it.
-  if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
+  // at the control it was sent to, and never consume it. Not by the focus:
+  // a box that the key opens takes it, and when the box has closed the same
+  // event goes on up to this window, which then holds no focused control.
+  if (event->type() == QEvent::KeyPress && watched->isWidgetType() && KeyPressReceiver(event) == watched) {
     auto* widget = static_cast<QWidget*>(watched);
-    QWidget* focus = QApplication::focusWidget();
-    if (widget->window() == this && (widget == focus || (!focus && widget == this))) {
+    if (widget->window() == this) {
       QString text = static_cast<QKeyEvent*>(event)->text();
       if (text.size() == 1 && text[0].unicode() < 0x80) {
         char key = static_cast<char>(text[0].unicode());

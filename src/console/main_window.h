@@ -176,7 +176,7 @@ public:
   // --- Image and project files ---
   // The commands that change the job (these loads, the project open, the
   // chip button, "Read Chip Memory", the fixed-SN data's OK) only log
-  // kChannelsBusyText while any channel is busy (ChannelsIdleOrLog).
+  // kChannelsBusyText while any channel is busy (ImageFreeOrLog).
   // Load a data file into a fresh image (blank value 0 with FillZero, else
   // 0xFF) / on top of the current one. Both need a chosen chip; a file whose
   // extension no reader takes (.HEX, .S1<digit>..., .BIN, any letter case) is
@@ -216,7 +216,9 @@ public:
   // Auto Program, FoundDevices for the others; never past channel 7). Only
   // the channels started have their receive buffer and, for the four single
   // steps, their Auto Program chain cleared; busy and unlinked channels are
-  // left exactly as they are.
+  // left exactly as they are. While a chip read fills the image, the four
+  // that send it or its checksums (all but blank check and erase) only log
+  // kImageBeingReadText (ImageFreeOrLog).
   void AutoSpdBtnClick(QObject* Sender);
   void SpdBtnDownLoadClick(QObject* Sender);
   void SpdBtnBlankChkClick(QObject* Sender);
@@ -224,17 +226,18 @@ public:
   void SpdBtnProgClick(QObject* Sender);
   void SpdBtnVerifyClick(QObject* Sender);
   // Sees every key typed anywhere in the window before the focused control,
-  // which still receives it: Space and Enter run Auto Program. Key is left as
-  // it came.
+  // which still receives it, once a key press, whatever box it opens: Space
+  // and Enter run Auto Program. Key is left as it came.
   void FormKeyPress(QObject* Sender, char& Key);
 
   // Reads on channel 0 alone, whatever the channel counts hold and whether
-  // or not it is linked; each does nothing while channel 0 is busy. The
-  // memory read, refused while any channel is busy, then reads the settings
-  // and checks the chip; the checksum and chip-ID reads check the chip; the
-  // address read asks for address and length in the read-address dialog and
-  // reads with the last values confirmed there, whether or not it was
-  // confirmed this time.
+  // or not it is linked. The memory read, refused while any channel is busy
+  // (kChannelsBusyText), then reads the settings and checks the chip; the
+  // checksum and chip-ID reads check the chip; the address read asks for
+  // address and length in the read-address dialog and reads with the last
+  // values confirmed there, whether or not it was confirmed this time. These
+  // three only log kReadChannelBusyText as a line of channel 0 while channel
+  // 0 is busy.
   void ReadChipMemory1Click(QObject* Sender);
   void ReadChipCheckSum1Click(QObject* Sender);
   void ReadMG32xxChipID1Click(QObject* Sender);

@@ -163,7 +163,7 @@ void TOrvantBEMxPrg::AdvanceSerialNumber() {
 }
 
 void TOrvantBEMxPrg::DevButtonClick(QObject*) {
-  if (!ChannelsIdleOrLog(this)) return;
+  if (!ImageFreeOrLog(TImageUse::Change, this)) return;
   {
     TChipSelectForm form(this);
     ChipFormLease lease(&form);

@@ -1,9 +1,12 @@
 // While any channel works, the commands that change the job (the flash and
 // EEP images, the chip and its parameters) refuse with one log line and
-// change nothing: no dialog opens, no file is read, nothing is sent.
+// change nothing: no dialog opens, no file is read, nothing is sent. While a
+// chip read fills the image, the commands that send it refuse the same way.
 #include <QAction>
 #include <QDialog>
 #include <QLineEdit>
+#include <QTabWidget>
+#include <QToolButton>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -165,5 +168,87 @@ TEST_F(BusyChannelsTest, EveryCommandGoesAheadOnceTheChannelsAreIdle) {
   EXPECT_EQ(g.ChannelState[0], TChannelState::ReadFlash);
   EXPECT_FALSE(LineStaysQuiet(*lines[0]));
 }
+
+// --- While a chip read fills the image ---
+
+struct StepButton {
+  const char* name;
+  QToolButton* TOrvantBEMxPrg::*button;
+  bool sendsImage;
+  TChannelState started;  // the state of a channel it starts
+};
+
+void PrintTo(const StepButton& c, std::ostream* os) { *os << c.name; }
+
+// clang-format off
+const StepButton kStepButtons[] = {
+  {"AutoProgram", &TOrvantBEMxPrg::AutoSpdBtn,     true,  TChannelState::BlankCheck},
+  {"Download",    &TOrvantBEMxPrg::SpdBtnDownLoad, true,  TChannelState::DownloadStart},
+  {"Program",     &TOrvantBEMxPrg::SpdBtnProg,     true,  TChannelState::ProgramFlash},
+  {"Verify",      &TOrvantBEMxPrg::SpdBtnVerify,   true,  TChannelState::VerifyFlash},
+  {"BlankCheck",  &TOrvantBEMxPrg::SpdBtnBlankChk, false, TChannelState::BlankCheck},
+  {"Erase",       &TOrvantBEMxPrg::SpdBtnErase,    false, TChannelState::Erase},
+};
+
+const BusyChannel kChipReads[] = {
+  {"FlashReadOnChannel1", 0, TChannelState::ReadFlash},
+  {"EepReadOnChannel3",   2, TChannelState::ReadEep},
+};
+// clang-format on
+
+class ImageBeingReadTest : public CommandTest,
+                           public ::testing::WithParamInterface<std::tuple<StepButton, BusyChannel>> {};
+
+// The read's channel is busy with it; the other three of four are linked and idle.
+TEST_P(ImageBeingReadTest, TheCommandsThatSendTheImageOnlySayWhy) {
+  const auto& [command, read] = GetParam();
+  constexpr int kChannelsInUse = 4;
+  g.DeviceCount = kChannelsInUse;
+  g.FoundDevices = kChannelsInUse;
+  for (int ch = 0; ch < kChannelsInUse; ++ch) {
+    LinkChannel(ch);
+    g.RxCount[ch] = 3;
+    g.ChannelAuto[ch] = 1;
+  }
+  MakeBusy(read.channel, read.state);
+  window->ViewPageCtrl->setCurrentWidget(window->TabSheetFlash);
+  const size_t logBefore = LogCount();
+
+  (window.get()->*command.button)->click();
+
+  EXPECT_TRUE(boxes.Texts().empty());
+  EXPECT_EQ(g.ChannelState[read.channel], read.state);
+  EXPECT_EQ(g.ChannelBusy[read.channel], 1);
+  for (int ch = 0; ch < kChannelsInUse; ++ch) {
+    if (ch == read.channel) continue;
+    SCOPED_TRACE(testing::Message() << "channel " << ch);
+    if (command.sendsImage) {
+      EXPECT_EQ(g.ChannelState[ch], TChannelState::Idle);
+      EXPECT_EQ(g.ChannelBusy[ch], 0);
+      EXPECT_EQ(g.RxCount[ch], 3);
+      EXPECT_EQ(g.ChannelAuto[ch], 1);
+      EXPECT_TRUE(LineStaysQuiet(*lines[ch]));
+    } else {
+      EXPECT_EQ(g.ChannelState[ch], command.started);
+      EXPECT_EQ(g.ChannelBusy[ch], 1);
+      EXPECT_TRUE(ReadPacket(*lines[ch]).has_value());
+    }
+  }
+  if (command.sendsImage) {
+    // Nothing but the line: no empty line, no page switch, no settings line.
+    ASSERT_EQ(LogCount(), logBefore + 1);
+    EXPECT_EQ(LogLines().back(), std::string("> 14:03:22 ") + kImageBeingReadText);
+    EXPECT_EQ(window->ViewPageCtrl->currentWidget(), window->TabSheetFlash);
+  } else {
+    for (size_t i = logBefore; i < LogCount(); ++i)
+      EXPECT_EQ(LogLines()[i].find(kImageBeingReadText), std::string::npos) << LogLines()[i];
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, ImageBeingReadTest,
+                         ::testing::Combine(::testing::ValuesIn(kStepButtons), ::testing::ValuesIn(kChipReads)),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param).name) + "While" + std::get<1>(info.param).name;
+                         });
 
 }  // namespace

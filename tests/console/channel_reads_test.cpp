@@ -1,12 +1,13 @@
 // The reads on channel 0 through the window's menu entries: what each sends
 // and shows, that they ignore the channel counts and the link, the chip guard,
-// and that none takes over channel 0 while a step runs there.
+// and that none takes over channel 0 while a step runs there, but says why.
 #include <QAction>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <string>
 
+#include "console/command_guards.h"
 #include "console/set_address_form.h"
 #include "link/wire.h"
 #include "support/command_fixture.h"
@@ -24,15 +25,16 @@ struct ReadCase {
   uint16_t argument;
   const char* logLine;  // the window log line before the progress
   int32_t gaugeMax;     // the step's gauge maximum
+  std::string busyLine;  // what it logs, alone, while channel 0 is busy
 };
 
 void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
 
 // clang-format off
 const ReadCase kReads[] = {
-  {"ChipMemory",   &TOrvantBEMxPrg::ReadChipMemory1,   TChannelState::ReadFlash,    kCmdReadFlash, 0,          "C1: 读取芯片Main Flash数据......", 32},
-  {"ChipChecksum", &TOrvantBEMxPrg::ReadChipCheckSum1, TChannelState::ReadChecksum, kCmdOperation, kOpVerify,  "读取芯片CRC16校验和......",        500},
-  {"ChipId",       &TOrvantBEMxPrg::ReadMG32xxChipID1, TChannelState::ReadChipId,   kCmdOperation, kOpChipId,  "读取芯片......",                   500},
+  {"ChipMemory",   &TOrvantBEMxPrg::ReadChipMemory1,   TChannelState::ReadFlash,    kCmdReadFlash, 0,          "C1: 读取芯片Main Flash数据......", 32,  std::string("> 14:03:22 ") + kChannelsBusyText},
+  {"ChipChecksum", &TOrvantBEMxPrg::ReadChipCheckSum1, TChannelState::ReadChecksum, kCmdOperation, kOpVerify,  "读取芯片CRC16校验和......",        500, std::string("> 14:03:22 C1: ") + kReadChannelBusyText},
+  {"ChipId",       &TOrvantBEMxPrg::ReadMG32xxChipID1, TChannelState::ReadChipId,   kCmdOperation, kOpChipId,  "读取芯片......",                   500, std::string("> 14:03:22 C1: ") + kReadChannelBusyText},
 };
 // clang-format on
 
@@ -96,9 +98,9 @@ TEST_P(ChannelReadTest, LeavesABusyChannelZeroAlone) {
   EXPECT_EQ(g.RxCount[0], 9);
   EXPECT_EQ(g.BlockIndex[0], 12);
   EXPECT_EQ(Gauge(0).Progress(), 12);
-  // The memory read logs why it refused; none logs its own line or sends.
-  for (size_t i = before; i < LogCount(); ++i)
-    EXPECT_FALSE(EndsWith(LogLines()[i], GetParam().logLine)) << LogLines()[i];
+  // Each says why, in one line, and sends nothing.
+  ASSERT_EQ(LogCount(), before + 1);
+  EXPECT_EQ(LogLines().back(), GetParam().busyLine);
   EXPECT_TRUE(LineStaysQuiet(*lines[0]));
 }
 
@@ -183,8 +185,11 @@ TEST_F(ReadAddressTest, ABusyChannelZeroGetsNoDialogAndNoRead) {
   LinkChannel(0);
   MakeBusy(0, TChannelState::VerifyFlash);
   AnswerDialog(QDialog::Accepted);
+  const size_t before = LogCount();
   window->ReadAddress1->trigger();
   EXPECT_TRUE(shownForms.empty());
+  ASSERT_EQ(LogCount(), before + 1);
+  EXPECT_EQ(LogLines().back(), std::string("> 14:03:22 C1: ") + kReadChannelBusyText);
   EXPECT_EQ(g.ChannelState[0], TChannelState::VerifyFlash);
   EXPECT_TRUE(LineStaysQuiet(*lines[0]));
 }

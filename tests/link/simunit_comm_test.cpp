@@ -260,6 +260,7 @@ TEST_F(SimUnitOnComm, LatenciesDelayTheirOwnOperation) {
       {"erase", {kLatency, {}, {}}, Packet(kCmdOperation, kOpErase, OpPayload())},
       {"program block", {{}, kLatency, {}}, Packet(kCmdProgramFlash, 0, ProgramPayload(data, 0))},
       {"verify", {{}, {}, kLatency}, Verify(0)},
+      {"read block", {.read = kLatency}, ReadFlash(0)},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);

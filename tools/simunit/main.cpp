@@ -42,8 +42,9 @@ const char kUsage[] =
     "                        unit reports the version of DIR/GenXBEM.FWR\n"
     "  --paced               pace both directions at 1,000,000 baud (11 bits a byte)\n"
     "  --baud N              pace both directions at N baud\n"
-    "  --erase-ms N, --program-ms N, --verify-ms N\n"
-    "                        time the unit works on an erase, each program block, a verify\n"
+    "  --erase-ms N, --program-ms N, --verify-ms N, --read-ms N\n"
+    "                        time the unit works on an erase, each program block, a verify,\n"
+    "                        each read block\n"
     "  --adapter-latency-ms N\n"
     "                        hold every reply shorter than 62 bytes N ms, as a USB serial\n"
     "                        adapter's latency timer does\n"
@@ -190,6 +191,8 @@ Options Parse(int argc, char** argv) {
       o.latencies.program = milliseconds(Number(value(), 3600000));
     } else if (arg == "--verify-ms") {
       o.latencies.verify = milliseconds(Number(value(), 3600000));
+    } else if (arg == "--read-ms") {
+      o.latencies.read = milliseconds(Number(value(), 3600000));
     } else if (arg == "--name") {
       o.identity.name = value();
     } else if (arg == "--version") {

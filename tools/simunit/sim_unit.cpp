@@ -317,6 +317,7 @@ std::optional<SimFault> SimUnit::TakeFault(const std::vector<uint8_t>& packet) {
 std::chrono::microseconds SimUnit::LatencyOf(const std::vector<uint8_t>& packet) const {
   const uint8_t command = packet[kHeaderCommandOffset];
   if (command == kCmdProgramFlash || command == kCmdProgramEep) return latencies_.program;
+  if (command == kCmdReadFlash || command == kCmdReadEep) return latencies_.read;
   if (command != kCmdOperation) return std::chrono::microseconds(0);
   switch (GetLe16At(packet, kHeaderArgumentOffset)) {
     case kOpErase:

@@ -133,16 +133,18 @@ struct SimReplyShape {
 };
 
 // How long the unit works on an operation before it answers: an erase, each
-// program block (flash or EEP), a verify. adapterHold plays the latency timer
-// of a USB serial adapter between the unit and the host: a reply shorter than
-// kAdapterPacketBytes waits that long before the host sees it, as the adapter
-// sends only when a packet's worth has gathered or its timer runs out.
+// program block (flash or EEP), a verify, each read block (flash or EEP).
+// adapterHold plays the latency timer of a USB serial adapter between the
+// unit and the host: a reply shorter than kAdapterPacketBytes waits that long
+// before the host sees it, as the adapter sends only when a packet's worth has
+// gathered or its timer runs out.
 inline constexpr size_t kAdapterPacketBytes = 62;
 struct SimLatencies {
   std::chrono::microseconds erase{0};
   std::chrono::microseconds program{0};
   std::chrono::microseconds verify{0};
   std::chrono::microseconds adapterHold{0};
+  std::chrono::microseconds read{0};
 };
 
 // A firmware block as the unit stores it: its number (the packet's byte 1

@@ -51,6 +51,33 @@ ModalHook& Hook() {
   return hook;
 }
 
+// The key presses under delivery, innermost first: one per notify call, on
+// that call's stack. A press that the window system gives a window is
+// forwarded from there to the focused control, one level further in.
+struct KeyDelivery {
+  const QEvent* event;
+  QObject* receiver;
+  const KeyDelivery* outer;
+};
+thread_local const KeyDelivery* innermostKeyDelivery = nullptr;
+
+class KeyDeliveryScope {
+public:
+  KeyDeliveryScope(QObject* receiver, const QEvent* event)
+      : delivery_{event, receiver, innermostKeyDelivery}, active_(event->type() == QEvent::KeyPress) {
+    if (active_) innermostKeyDelivery = &delivery_;
+  }
+  ~KeyDeliveryScope() {
+    if (active_) innermostKeyDelivery = delivery_.outer;
+  }
+  KeyDeliveryScope(const KeyDeliveryScope&) = delete;
+  KeyDeliveryScope& operator=(const KeyDeliveryScope&) = delete;
+
+private:
+  KeyDelivery delivery_;
+  bool active_;
+};
+
 }  // namespace
 
 QString QtFileFilter(const std::string& filter) {
@@ -125,7 +152,14 @@ void ReportException(const std::exception& error) {
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
+QObject* KeyPressReceiver(const QEvent* event) {
+  for (const KeyDelivery* d = innermostKeyDelivery; d != nullptr; d = d->outer)
+    if (d->event == event) return d->receiver;
+  return nullptr;
+}
+
 bool TApplication::notify(QObject* receiver, QEvent* event) {
+  const KeyDeliveryScope delivery(receiver, event);
   // A handler's exception ends that handler only: the window stays open and the
   // user sees the text, as the program's error reports promise.
   try {

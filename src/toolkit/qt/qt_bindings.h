@@ -34,9 +34,19 @@ ModalHook SetModalHook(ModalHook hook);
 // Shows the text of an exception that left a handler, in a message box.
 void ReportException(const std::exception& error);
 
+// The object that the key press `event`, while Qt delivers it, was sent to;
+// null when no such delivery runs (or the application is no TApplication).
+// Qt sends a key press to the focused control and then lets it travel up the
+// control's parents, each seeing it in turn, so an event filter that acts on
+// a key only where it was sent acts once a key press, however long a handler
+// that it runs keeps the event on its way (a modal box, say).
+QObject* KeyPressReceiver(const QEvent* event);
+
 class TApplication : public QApplication {
   Q_OBJECT
 public:
   TApplication(int& argc, char** argv);
+  // Reports what a handler throws (ReportException), and records where each
+  // key press is sent for KeyPressReceiver.
   bool notify(QObject* receiver, QEvent* event) override;
 };
