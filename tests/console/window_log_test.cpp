@@ -61,6 +61,16 @@ TEST_F(WindowLogTest, SixLinesAreNotSaved) {
   EXPECT_TRUE(boxes.Shown().empty());
 }
 
+// An unattended run's log is the only account of it: saved however short.
+TEST_F(WindowLogTest, UnattendedRunSavesEvenAShortLog) {
+  window->SetCommandLine({folder + "JOB.ptv", "OFF"});
+  LogUpTo(2);
+  window->FormClose(nullptr);
+  ASSERT_EQ(LogFiles(), std::vector<std::string>{"ORxBEM_2026_12_08_14_03_22.log"});
+  EXPECT_EQ(FileBytes(folder + "Log/ORxBEM_2026_12_08_14_03_22.log"), LogLines()[0] + "\r\n" + LogLines()[1] + "\r\n");
+  EXPECT_TRUE(boxes.Shown().empty());
+}
+
 TEST_F(WindowLogTest, SevenLinesAreSavedAsCrLfText) {
   LogUpTo(7);
   window->FormClose(nullptr);
