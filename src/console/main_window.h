@@ -90,9 +90,10 @@ public:
 
   // --- Start-up ---
   // The show handler: runs once, when the window is first shown (or when a
-  // test calls it first). Reads the settings file, lays out the gauges, greets,
-  // loads the firmware image, reads the command line and arms Timer2. An
-  // unreadable settings file raises EInOutError and ends it at that step.
+  // test calls it first). For an unattended run it first deletes an earlier
+  // run's ResDW.Txt; then it reads the settings file, lays out the gauges,
+  // greets, loads the firmware image, reads the command line and arms Timer2.
+  // An unreadable settings file raises EInOutError and ends it at that step.
   void FormShow(QObject* Sender);
   bool FormShown() const { return formShown_; }
 

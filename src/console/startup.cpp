@@ -65,7 +65,7 @@ void TOrvantBEMxPrg::FormShow(QObject*) {
   // An unattended run's result file speaks of this run only: an earlier one
   // goes before anything here can fail, wait or show a box (the settings
   // file, the firmware image, the search).
-  if (AsksForUnattendedEnd(commandLine_)) oldResultLeft_ = RemoveOldDownloadResult();
+  oldResultLeft_ = AsksForUnattendedEnd(commandLine_) ? RemoveOldDownloadResult() : std::string();
   PageControlSet->setCurrentIndex(0);
   ClearChannelRuns(kChannels);
   g.LogMemo = &infoMemo_;
