@@ -90,9 +90,10 @@ public:
 
   // --- Start-up ---
   // The show handler: runs once, when the window is first shown (or when a
-  // test calls it first). Reads the settings file, lays out the gauges, greets,
-  // loads the firmware image, reads the command line and arms Timer2. An
-  // unreadable settings file raises EInOutError and ends it at that step.
+  // test calls it first). For an unattended run it first deletes an earlier
+  // run's ResDW.Txt; then it reads the settings file, lays out the gauges,
+  // greets, loads the firmware image, reads the command line and arms Timer2.
+  // An unreadable settings file raises EInOutError and ends it at that step.
   void FormShow(QObject* Sender);
   bool FormShown() const { return formShown_; }
 
@@ -152,13 +153,16 @@ public:
 
   // --- Window log and exit ---
   void SpdBtnExitClick(QObject* Sender);
-  // Closes the open ports and saves a log of more than six lines to
-  // ProgramDir + "Log/ORxBEM_<date>_<time>.log"; runs on every close. A log
-  // of that name already there is kept: the new one is saved as
-  // "..._<time>_1.log", "_2" and so on, the first name free. When the save
-  // fails, "Write Log File error!" goes into a box, or, when nobody watches
-  // the close (NobodyAtTheClose), to standard error with the path and the
-  // system's reason; the window closes either way.
+  // Closes the open ports and saves the log to
+  // ProgramDir + "Log/ORxBEM_<date>_<time>.log"; runs on every close. An
+  // unattended run saves it whatever its length, any other close only a log
+  // of more than six lines. A log of that name already there is kept: the
+  // new one is saved as "..._<time>_1.log", "_2" and so on, the first name
+  // free. A save is whole or leaves no file. When it fails, "Write Log File
+  // error!" goes into a box, or, when nobody watches the close
+  // (NobodyAtTheClose), to standard error with the path and the system's
+  // reason, and an unattended run's log lines follow it there; the window
+  // closes either way.
   void FormClose(QObject* Sender);
   // The close that a termination signal asks for: as close(), but nobody is
   // there to answer a box on the way. False when the window refused.
@@ -168,6 +172,8 @@ public:
   bool Unattended() const;
   // A close asked for by a termination signal, or any close of an unattended run.
   bool NobodyAtTheClose() const { return closeOnSignal_ || Unattended(); }
+  // The unattended end wrote the result file whole: the run succeeded.
+  bool DownloadResultWritten() const { return downloadResultWritten_; }
   void ClearInformation1Click(QObject* Sender);
   // Copies only the text selected in InfoMemo to the clipboard.
   void CopytoCli1Click(QObject* Sender);
@@ -270,8 +276,8 @@ public:
   // Timer1, every 10 ms: gauges of time-driven steps and the channel
   // time-out (AdvanceChannelTicks); after an unattended download that every
   // found unit took, writes ResDW.Txt and closes the window. That end is tried
-  // once: a result file that cannot be written raises EInOutError once and
-  // the window stays open.
+  // once: a result file that cannot be written whole is not left at all, it
+  // raises EInOutError once, and the window stays open as for any failed run.
   void Timer1Timer(QObject* Sender);
   // Timer2, every 100 ms until every channel in use has its unit: the first
   // search, then the command line's download (only of a project that loaded);
@@ -461,6 +467,9 @@ private:
   bool closeOnSignal_ = false;
   bool showingSettings_ = false;
   bool unattendedEndTried_ = false;
+  bool downloadResultWritten_ = false;
+  // Why an earlier run's result file is still there (empty: it is not).
+  std::string oldResultLeft_;
 };
 
 // "OrvantGenBEM: ", the text and a line end on standard error, in one write:

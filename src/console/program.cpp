@@ -34,6 +34,14 @@ void ForgetForms() {
   g.LogMemo = nullptr;
 }
 
+// The log's last line is a line of this text: "> ", the time, a blank and it.
+bool LogJustSaid(const TMemo& log, std::string_view text) {
+  if (log.Count() == 0) return false;
+  const std::string_view last = log.Line(log.Count() - 1);
+  return last.starts_with("> ") && last.size() > text.size() && last.ends_with(text) &&
+         last[last.size() - text.size() - 1] == ' ';
+}
+
 }  // namespace
 
 bool DisplayAvailable(const char* display, const char* waylandDisplay, const char* qpaPlatform) {
@@ -65,23 +73,35 @@ void CreateForms(TOrvantBEMxPrg& mainWindow) {
   g.ConfigSNForm = new TConfigSNForm(&mainWindow);
 }
 
-std::unique_ptr<TerminationSignals> CloseOnTerminationSignals(TOrvantBEMxPrg& mainWindow) {
-  return std::make_unique<TerminationSignals>([&mainWindow](int) {
+void CloseOnTerminationSignals(TerminationSignals& termination, TOrvantBEMxPrg& mainWindow, int* signalTaken) {
+  termination.NotifyOnRequest([&mainWindow, signalTaken](int signalNumber) {
+    if (signalTaken) *signalTaken = signalNumber;
     // exit, not quit: it also ends a modal dialog's loop (and any opened after
     // it), which would otherwise keep the program up with its window gone.
     if (mainWindow.CloseOnSignal()) QCoreApplication::exit(0);
   });
 }
 
+int ExitStatus(bool unattended, bool resultWritten, int signalTaken) {
+  if (!unattended || resultWritten) return 0;
+  return signalTaken > 0 ? 128 + signalTaken : kFailedRunExitCode;
+}
+
 void EchoBoxesOfUnattendedRun(TOrvantBEMxPrg& mainWindow) {
   SetMessageBoxObserver([&mainWindow](const MessageBoxRequest& box) {
     if (!mainWindow.Unattended()) return;
-    mainWindow.LogLine(box.text);
+    // A handler that logs what its box says has just done so: once is enough.
+    if (!LogJustSaid(mainWindow.InfoMemo(), box.text)) mainWindow.LogLine(box.text);
     TellStandardError(box.text);
   });
 }
 
 int ProgramBody(int argc, char** argv) {
+  // First of all: a signal that comes while the rest starts up (an unattended
+  // run's supervisor may send one at any time) is a request to close, never
+  // the default action's end.
+  TerminationSignals termination;
+  int signalTaken = 0;
   // Qt aborts inside its platform set-up without a display; say it plainly.
   if (!DisplayAvailable(std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"), std::getenv("QT_QPA_PLATFORM"))) {
     std::fputs(NoDisplayMessage().c_str(), stderr);
@@ -98,11 +118,13 @@ int ProgramBody(int argc, char** argv) {
   BindGuiQueueToEventLoop();
   UseUserLocale();
   EchoBoxesOfUnattendedRun(mainWindow);
-  const std::unique_ptr<TerminationSignals> termination = CloseOnTerminationSignals(mainWindow);
+  CloseOnTerminationSignals(termination, mainWindow, &signalTaken);
   mainWindow.show();
   // A signal during the first show (a start-up message box) closed it already.
-  int exitCode = mainWindow.isVisible() ? TApplication::exec() : 0;
+  if (mainWindow.isVisible()) TApplication::exec();
+  termination.StopNotifying();
+  const int status = ExitStatus(mainWindow.Unattended(), mainWindow.DownloadResultWritten(), signalTaken);
   SetMessageBoxObserver(nullptr);
   ForgetForms();
-  return exitCode;
+  return status;
 }

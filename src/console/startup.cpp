@@ -62,6 +62,10 @@ void TOrvantBEMxPrg::FormShow(QObject*) {
   g.TotalOk = 0;
   g.TotalNg = 0;
   g.ProgramDir = ProgramFolder();
+  // An unattended run's result file speaks of this run only: an earlier one
+  // goes before anything here can fail, wait or show a box (the settings
+  // file, the firmware image, the search).
+  oldResultLeft_ = AsksForUnattendedEnd(commandLine_) ? RemoveOldDownloadResult() : std::string();
   PageControlSet->setCurrentIndex(0);
   ClearChannelRuns(kChannels);
   g.LogMemo = &infoMemo_;
@@ -134,15 +138,12 @@ void TOrvantBEMxPrg::ReadCommandLine() {
   g.ExitAfterDownload = 0;
   g.CmdLineProject = commandLine_[0];
   if (AsksForUnattendedEnd(commandLine_)) g.ExitAfterDownload = 1;
-  // The result file then speaks of this run only. One that cannot be deleted
-  // would speak for it: the run then downloads nothing and never ends by itself.
-  if (g.ExitAfterDownload != 0) {
-    const std::string reason = RemoveOldDownloadResult();
-    if (!reason.empty()) {
-      LogLine(Format(kOldResultLeftFormat, {DownloadResultPath(), reason}));
-      g.CommandLineMode = 0;
-      g.ExitAfterDownload = 0;
-    }
+  // An earlier run's result that could not be deleted would speak for this
+  // run: it then downloads nothing and never ends by itself.
+  if (g.ExitAfterDownload != 0 && !oldResultLeft_.empty()) {
+    LogLine(Format(kOldResultLeftFormat, {DownloadResultPath(), oldResultLeft_}));
+    g.CommandLineMode = 0;
+    g.ExitAfterDownload = 0;
   }
 }
 

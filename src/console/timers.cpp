@@ -31,6 +31,7 @@ void TOrvantBEMxPrg::Timer1Timer(QObject*) {
   // again on every tick.
   unattendedEndTried_ = true;
   WriteDownloadResult();
+  downloadResultWritten_ = true;
   close();
 }
 

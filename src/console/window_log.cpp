@@ -18,7 +18,8 @@
 
 namespace {
 
-// A log of this many lines or fewer is not worth a file.
+// A log of this many lines or fewer is not worth a file, but for an
+// unattended run, whose log is the only account of it.
 constexpr size_t kLogLinesKeptInMemoryOnly = 6;
 // Characters of the name before the date that the separator rule skips
 // (the name begins "/ORxBEM_").
@@ -55,6 +56,16 @@ std::string ClaimFreeLogPath(const std::string& base) {
   throw EInOutError(base + "_" + std::to_string(kMaxLogSuffix) + ".log", EEXIST);
 }
 
+// Every line as it stands, each ended by a line end.
+void WriteLinesToStandardError(const TMemo& memo) {
+  for (size_t i = 0; i < memo.Count(); ++i) {
+    const std::string_view line = memo.Line(i);
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fputc('\n', stderr);
+  }
+  std::fflush(stderr);
+}
+
 }  // namespace
 
 void TellStandardError(std::string_view text) {
@@ -84,15 +95,22 @@ bool TOrvantBEMxPrg::CloseOnSignal() {
 void TOrvantBEMxPrg::FormClose(QObject*) {
   CloseOpenPorts();
   const std::string base = g.ProgramDir + "Log" + WindowLogName(Now());
-  if (infoMemo_.Count() <= kLogLinesKeptInMemoryOnly) return;
+  const bool unattended = Unattended();
+  if (!unattended && infoMemo_.Count() <= kLogLinesKeptInMemoryOnly) return;
+  std::string claimed;
   try {
-    infoMemo_.SaveToFile(ClaimFreeLogPath(base));
+    claimed = ClaimFreeLogPath(base);
+    infoMemo_.SaveToFile(claimed);
   } catch (const std::exception& error) {
+    // The name was taken for this log alone: no empty file stands for it.
+    if (!claimed.empty()) ::unlink(claimed.c_str());
     // A box nobody closes would hold the close, and the program, for good.
     if (NobodyAtTheClose())
       TellStandardError(std::string(kWriteLogFileErrorText) + " " + error.what());
     else
       ShowMessage(kWriteLogFileErrorText);
+    // The run's only account then goes where its caller still sees it.
+    if (unattended) WriteLinesToStandardError(infoMemo_);
   }
 }
 

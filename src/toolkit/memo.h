@@ -28,7 +28,8 @@ public:
   // A copy of every line, for small logs and tests.
   std::vector<std::string> Lines() const;
 
-  // Writes every line followed by CR LF, replacing the file.
+  // Writes every line followed by CR LF, replacing the file whole or not at
+  // all (WriteTextLines).
   // Throws EInOutError naming the path and the system's reason.
   void SaveToFile(const std::string& path) const;
 

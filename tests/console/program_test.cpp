@@ -115,14 +115,18 @@ TEST_F(SignalCloseTest, SigtermClosesTheWindowItsPortsAndSavesTheWindowLog) {
   window->SPComm[0]->SetCommName(pty.SlavePath());
   window->SPComm[0]->OpenPort();
   ASSERT_NE(window->SPComm[0]->PortHandle(), 0);
-  const std::unique_ptr<TerminationSignals> termination = CloseOnTerminationSignals(*window);
-  ASSERT_TRUE(termination->Installed());
+  TerminationSignals termination;
+  int signalTaken = 0;
+  CloseOnTerminationSignals(termination, *window, &signalTaken);
+  ASSERT_TRUE(termination.Installed());
   QTimer::singleShot(0, [] { raise(SIGTERM); });
   QTimer patience;  // a close that never came ends the loop with 1
   patience.setSingleShot(true);
   QObject::connect(&patience, &QTimer::timeout, [] { QCoreApplication::exit(1); });
   patience.start(10s);
   EXPECT_EQ(TApplication::exec(), 0);
+  termination.StopNotifying();
+  EXPECT_EQ(signalTaken, SIGTERM);
   EXPECT_FALSE(window->isVisible());
   EXPECT_EQ(window->SPComm[0]->PortHandle(), 0);
   const auto logs = FilesIn(folder + "Log");
@@ -166,7 +170,37 @@ TEST_F(MainWindowTest, BoxesOfAnUnattendedRunAlsoGoToTheWindowLogAndStandardErro
       EXPECT_EQ(said, "");
     }
   }
+  // A handler that logs its box's text right before the box: the log holds
+  // it once, standard error still gets it.
+  window->SetCommandLine({"JOB.ptv", "OFF"});
+  const size_t before = window->InfoMemo().Count();
+  window->LogLine(text);
+  testing::internal::CaptureStderr();
+  ShowMessage(text);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "OrvantGenBEM: " + text + "\n");
+  EXPECT_EQ(window->InfoMemo().Count(), before + 1);
+  // Another text after it is logged as before.
+  ShowMessage("x" + text);
+  EXPECT_EQ(window->InfoMemo().Count(), before + 2);
   SetMessageBoxObserver(nullptr);
+}
+
+// Only a run started for the unattended end that wrote its result exits 0
+// among the unattended ones; every other run exits 0 as it always did.
+TEST(ProgramBody, ExitStatusTellsAFailedUnattendedRun) {
+  struct Case {
+    bool unattended;
+    bool resultWritten;
+    int signalTaken;
+    int status;
+  } cases[] = {
+      {false, false, 0, 0},         {false, false, SIGTERM, 0},   {true, true, 0, 0},
+      {true, true, SIGTERM, 0},     {true, false, 0, kFailedRunExitCode},
+      {true, false, SIGTERM, 143},  {true, false, SIGINT, 130},   {true, false, SIGHUP, 129},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ExitStatus(c.unattended, c.resultWritten, c.signalTaken), c.status)
+        << c.unattended << " " << c.resultWritten << " " << c.signalTaken;
 }
 
 // The executable itself in a program folder of its own (it finds its folder

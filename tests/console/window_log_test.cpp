@@ -61,6 +61,16 @@ TEST_F(WindowLogTest, SixLinesAreNotSaved) {
   EXPECT_TRUE(boxes.Shown().empty());
 }
 
+// An unattended run's log is the only account of it: saved however short.
+TEST_F(WindowLogTest, UnattendedRunSavesEvenAShortLog) {
+  window->SetCommandLine({folder + "JOB.ptv", "OFF"});
+  LogUpTo(2);
+  window->FormClose(nullptr);
+  ASSERT_EQ(LogFiles(), std::vector<std::string>{"ORxBEM_2026_12_08_14_03_22.log"});
+  EXPECT_EQ(FileBytes(folder + "Log/ORxBEM_2026_12_08_14_03_22.log"), LogLines()[0] + "\r\n" + LogLines()[1] + "\r\n");
+  EXPECT_TRUE(boxes.Shown().empty());
+}
+
 TEST_F(WindowLogTest, SevenLinesAreSavedAsCrLfText) {
   LogUpTo(7);
   window->FormClose(nullptr);
@@ -123,8 +133,12 @@ TEST_F(WindowLogTest, WriteFailureGoesToABoxOnlyWhenAnOperatorIsThere) {
       EXPECT_EQ(said, "");
     } else {
       EXPECT_TRUE(boxes.Shown().empty());
-      EXPECT_EQ(said, "OrvantGenBEM: Write Log File error! " + folder + "Log/ORxBEM_2026_12_08_14_03_22.log: " +
-                          std::strerror(ENOTDIR) + "\n");
+      std::string expected = "OrvantGenBEM: Write Log File error! " + folder + "Log/ORxBEM_2026_12_08_14_03_22.log: " +
+                             std::strerror(ENOTDIR) + "\n";
+      // An unattended run's log is its only account: its lines follow.
+      if (!c.commandLine.empty())
+        for (const std::string& line : LogLines()) expected += line + "\n";
+      EXPECT_EQ(said, expected);
     }
     std::filesystem::remove(folder + "Log");
   }

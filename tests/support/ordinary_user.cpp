@@ -27,6 +27,8 @@ bool DropToUnprivileged() {
 }
 }  // namespace
 
+bool BecomeOrdinaryUser() { return ::geteuid() != 0 || DropToUnprivileged(); }
+
 ChildRun RunAsOrdinaryUser(const std::function<std::string()>& body) {
   ChildRun run;
   int ends[2];

@@ -28,3 +28,8 @@ struct ChildRun {
 // child ends with _exit, so nothing of the test's own state is flushed or
 // torn down twice.
 ChildRun RunAsOrdinaryUser(const std::function<std::string()>& body);
+
+// In a forked child that is about to exec a program: becomes
+// kUnprivilegedId (groups first) when running as root, else stays. False
+// when the drop failed.
+bool BecomeOrdinaryUser();

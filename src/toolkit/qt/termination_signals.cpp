@@ -32,8 +32,8 @@ std::atomic<int64_t> g_requestTime{kTimeNotYet};
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<int64_t>::is_always_lock_free,
               "signal handlers may only use lock-free atomics");
 struct sigaction g_previous[std::size(kHandledSignals)];
-// The disposition found was to ignore the signal (nohup's SIGHUP).
-bool g_ignoredBefore[std::size(kHandledSignals)];
+// The handler is in place for the signal: it was not ignored when found.
+bool g_installed[std::size(kHandledSignals)];
 
 // A supervisor hands its signal on twice, microseconds apart: to the program
 // and to its process group (GNU timeout does). Copies within this time of the
@@ -57,12 +57,6 @@ bool CopyOfTheRequest(int signalNumber, int64_t now) {
   return now - first < kCopyWindowNs;
 }
 
-bool IgnoredBefore(int signalNumber) {
-  for (size_t i = 0; i < std::size(kHandledSignals); ++i)
-    if (kHandledSignals[i] == signalNumber) return g_ignoredBefore[i];
-  return false;
-}
-
 void OnTerminationSignal(int signalNumber) {
   const int savedErrno = errno;
   const int64_t now = MonotonicNs();
@@ -76,8 +70,6 @@ void OnTerminationSignal(int signalNumber) {
     if (pipeEnd >= 0) {
       [[maybe_unused]] const ssize_t written = write(pipeEnd, &number, 1);
     }
-  } else if (none == kNoMoreRequests && IgnoredBefore(signalNumber)) {
-    // The object is putting back what it found, and that ignored the signal.
   } else if (!CopyOfTheRequest(signalNumber, now)) {
     // Blocked while this handler runs; delivered by default action on return.
     signal(signalNumber, SIG_DFL);
@@ -88,13 +80,15 @@ void OnTerminationSignal(int signalNumber) {
 
 }  // namespace
 
-TerminationSignals::TerminationSignals(std::function<void(int)> onRequest) : onRequest_(std::move(onRequest)) {
+TerminationSignals::TerminationSignals(std::function<void(int)> onRequest) : TerminationSignals() {
+  NotifyOnRequest(std::move(onRequest));
+}
+
+TerminationSignals::TerminationSignals() {
   if (pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
     pipe_[0] = pipe_[1] = -1;
     return;
   }
-  notifier_ = std::make_unique<QSocketNotifier>(pipe_[0], QSocketNotifier::Read);
-  QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { TakeRequest(); });
   g_requestPipe = pipe_[1];
   g_requestSignal = 0;
   g_requestTime = kTimeNotYet;
@@ -107,13 +101,29 @@ TerminationSignals::TerminationSignals(std::function<void(int)> onRequest) : onR
   action.sa_flags = SA_RESTART;
   for (size_t i = 0; i < std::size(kHandledSignals); ++i) {
     struct sigaction found {};
-    sigaction(kHandledSignals[i], &action, &found);
+    sigaction(kHandledSignals[i], nullptr, &found);
     // An earlier object that took a request left its handler: what it found
     // is still what is to be put back.
-    if (found.sa_handler != OnTerminationSignal) g_previous[i] = found;
-    g_ignoredBefore[i] = g_previous[i].sa_handler == SIG_IGN && (g_previous[i].sa_flags & SA_SIGINFO) == 0;
+    if (found.sa_handler != OnTerminationSignal) {
+      g_previous[i] = found;
+      // Whoever started the program wants it deaf to this one (nohup, a
+      // shell's background job): it stays so.
+      g_installed[i] = !(found.sa_handler == SIG_IGN && (found.sa_flags & SA_SIGINFO) == 0);
+    }
+    if (g_installed[i]) sigaction(kHandledSignals[i], &action, nullptr);
   }
 }
+
+void TerminationSignals::NotifyOnRequest(std::function<void(int)> onRequest) {
+  onRequest_ = std::move(onRequest);
+  if (!Installed() || notifier_) return;
+  // A request already in the pipe makes it readable: the first pass of the
+  // event loop takes it.
+  notifier_ = std::make_unique<QSocketNotifier>(pipe_[0], QSocketNotifier::Read);
+  QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { TakeRequest(); });
+}
+
+void TerminationSignals::StopNotifying() { notifier_.reset(); }
 
 // A request taken keeps the handler for the rest of the process: the program
 // body ends some milliseconds before the process does, and a copy of the
@@ -121,14 +131,15 @@ TerminationSignals::TerminationSignals(std::function<void(int)> onRequest) : onR
 // program that is closing cleanly. Its pipe stays open as well, for a handler
 // that may be writing the request this very moment (a pipe without a reader
 // would answer with SIGPIPE). Without a request, the claim below makes a
-// signal during the put-back act as the disposition put back would.
+// signal during the put-back end the program, as the default action would.
 TerminationSignals::~TerminationSignals() {
-  if (!notifier_) return;
+  if (!Installed()) return;
   g_requestPipe = -1;
   notifier_.reset();
   int none = 0;
   if (!g_requestSignal.compare_exchange_strong(none, kNoMoreRequests)) return;
-  for (size_t i = 0; i < std::size(kHandledSignals); ++i) sigaction(kHandledSignals[i], &g_previous[i], nullptr);
+  for (size_t i = 0; i < std::size(kHandledSignals); ++i)
+    if (g_installed[i]) sigaction(kHandledSignals[i], &g_previous[i], nullptr);
   g_requestSignal = 0;
   g_requestTime = kTimeNotYet;
   close(pipe_[0]);
