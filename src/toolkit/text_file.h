@@ -6,14 +6,12 @@
 #include <string_view>
 #include <vector>
 
-// Replaces `path` with the lines, whole or not at all: they are written to a
-// file beside it, flushed to the disk and renamed over it, so a write that
-// fails (a full disk) leaves the earlier file as it was, or no file, and
-// nothing beside it. A symbolic link is written through to its target; the
-// file replaced keeps its permissions, a fresh one gets 0666 less the umask.
-// A device or FIFO under the name is written to as a stream. Throws
-// EInOutError (path and errno text) when the file cannot be created or fully
-// written.
+// Replaces `path` with the lines as WriteWholeFile does: whole or not at all,
+// so a write that fails (a full disk) leaves the earlier file as it was, or
+// no file, and nothing beside it; a symbolic link is written through to its
+// target, and a device or FIFO under the name is written to as a stream.
+// Throws EInOutError (path and errno text) when the file cannot be created or
+// fully written.
 void WriteTextLines(const std::string& path, const std::vector<std::string>& lines);
 // The same for `count` lines that `lineAt(i)` gives one by one, for a caller
 // that keeps its lines in a form of its own (the window log).
