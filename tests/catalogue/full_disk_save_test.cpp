@@ -13,7 +13,7 @@
 #include <tuple>
 
 #include "support/savers.h"
-#include "support/special_files.h"
+#include "support/small_tmpfs.h"
 
 namespace {
 
@@ -27,7 +27,8 @@ class FullDiskSaveTest : public SaverFixture, public ::testing::WithParamInterfa
     if (!disk_.Mounted()) GTEST_SKIP() << disk_.WhyNot();
   }
 
-  FullTmpfs disk_{folder_ / "disk"};
+  // As small as a job, with few inodes, so both run out.
+  SmallTmpfs disk_{256 << 10, 32};
 };
 
 TEST_P(FullDiskSaveTest, RefusesWithTheSystemsReasonAndKeepsTheEarlierFile) {
@@ -35,9 +36,9 @@ TEST_P(FullDiskSaveTest, RefusesWithTheSystemsReasonAndKeepsTheEarlierFile) {
   // A job of the size this chip's jobs have, whose bytes no save writes.
   std::string earlier(20100, '\0');
   for (size_t i = 0; i < earlier.size(); ++i) earlier[i] = static_cast<char>(i * 13 + 1);
-  const std::string target = (folder_ / "disk" / "job.file").string();
+  const std::string target = disk_.Slashed() + "job.file";
   std::ofstream(target, std::ios::binary) << earlier;
-  disk_.Fill(fullness == Fullness::BlocksOnly);
+  ASSERT_TRUE(disk_.Fill(fullness == Fullness::BlocksAndInodes));
 
   std::string outcome = "saved";
   try {
@@ -48,7 +49,7 @@ TEST_P(FullDiskSaveTest, RefusesWithTheSystemsReasonAndKeepsTheEarlierFile) {
   EXPECT_NE(outcome.find(target + ": No space left on device"), std::string::npos) << outcome;
   EXPECT_TRUE(ReadFile(target) == earlier) << "the earlier file was changed: now " << ReadFile(target).size()
                                            << " bytes";
-  for (const auto& entry : std::filesystem::directory_iterator(folder_ / "disk"))
+  for (const auto& entry : std::filesystem::directory_iterator(disk_.Slashed()))
     EXPECT_FALSE(entry.path().filename().string().starts_with(".orv_save_")) << "left behind: " << entry.path();
 }
 

@@ -563,7 +563,9 @@ TEST_F(UnattendedRunTest, RunEndedShortOfItsResultExitsWithTheSignalsStatus) {
     } else {
       ASSERT_NO_FATAL_FAILURE(StartAWaitingRun(c.launcher));
     }
-    if (c.signalNumber != 0) ASSERT_EQ(program->Signal(c.signalNumber), 0);
+    if (c.signalNumber != 0) {
+      ASSERT_EQ(program->Signal(c.signalNumber), 0);
+    }
     const std::optional<int> exitCode = program->WaitForExit(kRunLimit);
     ASSERT_TRUE(exitCode.has_value()) << "still running";
     EXPECT_EQ(program->EndSignal(), 0) << "killed by signal " << program->EndSignal();

@@ -8,8 +8,9 @@
 #include <cstring>
 #include <vector>
 
-SmallTmpfs::SmallTmpfs(size_t bytes) {
-  const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
+SmallTmpfs::SmallTmpfs(size_t bytes, size_t inodes) {
+  std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
+  if (inodes != 0) options += ",nr_inodes=" + std::to_string(inodes);
   if (::mount("tmpfs", folder_.Path().c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) == 0) {
     mounted_ = true;
     return;
@@ -22,7 +23,7 @@ SmallTmpfs::~SmallTmpfs() {
   if (mounted_) ::umount2(folder_.Path().c_str(), MNT_DETACH);
 }
 
-bool SmallTmpfs::Fill() const {
+bool SmallTmpfs::Fill(bool inodesToo) const {
   const int fd = ::open(folder_.File("filler").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
   if (fd < 0) return false;
   const std::vector<char> chunk(64 * 1024, 'f');
@@ -32,5 +33,10 @@ bool SmallTmpfs::Fill() const {
     }
   const bool full = errno == ENOSPC;
   ::close(fd);
-  return full;
+  if (!full || !inodesToo) return full;
+  for (int n = 0;; ++n) {
+    const int one = ::open(folder_.File(".fill_" + std::to_string(n)).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (one < 0) return errno == ENOSPC;
+    ::close(one);
+  }
 }

@@ -1,7 +1,8 @@
 #pragma once
 // A file system that runs out of room, as a full disk does: a tmpfs of a
-// given size mounted on a fresh folder, which Fill() then fills to the last
-// byte. Mounting needs root (CAP_SYS_ADMIN); where it cannot be done,
+// given size (and, when asked, a given number of inodes) mounted on a fresh
+// folder, which Fill() then fills to the last byte and, when asked, the last
+// inode. Mounting needs root (CAP_SYS_ADMIN); where it cannot be done,
 // Mounted() is false and WhyNot() says why, so that a test skips with that
 // reason. The mount is detached when the object goes, after whatever still
 // uses it (a program running from it) is gone or not.
@@ -18,7 +19,8 @@
 
 class SmallTmpfs {
 public:
-  explicit SmallTmpfs(size_t bytes);
+  // `inodes` 0 leaves the number of inodes to the system's default.
+  explicit SmallTmpfs(size_t bytes, size_t inodes = 0);
   ~SmallTmpfs();
   SmallTmpfs(const SmallTmpfs&) = delete;
   SmallTmpfs& operator=(const SmallTmpfs&) = delete;
@@ -27,9 +29,10 @@ public:
   const std::string& WhyNot() const { return whyNot_; }
   // The mount point with a trailing '/'.
   std::string Slashed() const { return folder_.Slashed(); }
-  // Writes the file "filler" until no byte more fits; false when the disk
-  // did not end with "No space left on device".
-  bool Fill() const;
+  // Writes the file "filler" until no byte more fits, then, with
+  // `inodesToo`, creates empty files ".fill_<n>" until no more can be made;
+  // false when the disk did not end with "No space left on device".
+  bool Fill(bool inodesToo = false) const;
 
 private:
   TempFolder folder_{"orv_tmpfs_"};

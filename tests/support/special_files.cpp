@@ -1,13 +1,11 @@
 #include "support/special_files.h"
 
 #include <fcntl.h>
-#include <sys/mount.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
-#include <vector>
 
 namespace {
 std::runtime_error SystemFault(const std::string& what, int code) {
@@ -44,45 +42,4 @@ std::string FileWhoseReadFailsWithEinval() {
   const bool einval = ::read(fd, &byte, 1) < 0 && errno == EINVAL;
   ::close(fd);
   return einval ? kSysfsValue : std::string();
-}
-
-FullTmpfs::FullTmpfs(const std::filesystem::path& mountPoint) : mountPoint_(mountPoint) {
-  std::error_code error;
-  std::filesystem::create_directories(mountPoint_, error);
-  if (error) {
-    whyNot_ = "cannot make " + mountPoint_.string() + ": " + error.message();
-    return;
-  }
-  if (::mount("orv_full_disk", mountPoint_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=256k,nr_inodes=32,mode=0777") !=
-      0) {
-    whyNot_ = "cannot mount a tmpfs on " + mountPoint_.string() + ": " + std::strerror(errno);
-    return;
-  }
-  mounted_ = true;
-}
-
-FullTmpfs::~FullTmpfs() {
-  if (mounted_) ::umount2(mountPoint_.c_str(), MNT_DETACH);
-}
-
-void FullTmpfs::Fill(bool keepInodes) {
-  const std::string blocks = (mountPoint_ / ".fill_blocks").string();
-  const int fd = ::open(blocks.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) throw SystemFault(blocks, errno);
-  const std::vector<char> piece(4096, 'f');
-  while (WriteAll(fd, piece.data(), piece.size())) {
-  }
-  const int code = errno;
-  ::close(fd);
-  if (code != ENOSPC) throw SystemFault(blocks, code);
-  if (keepInodes) return;
-  for (int i = 0;; ++i) {
-    const std::string name = (mountPoint_ / (".fill_inode" + std::to_string(i))).string();
-    const int one = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (one < 0) {
-      if (errno != ENOSPC) throw SystemFault(name, errno);
-      return;
-    }
-    ::close(one);
-  }
 }
