@@ -43,7 +43,7 @@ int WidestText(const QFontMetrics& metrics, int column) {
 
 }  // namespace
 
-THexGridView::THexGridView(const DesignWidths& widths, QWidget* parent) : QTableView(parent), design_(widths) {
+THexGridView::THexGridView(const ColumnWidths& widths, QWidget* parent) : QTableView(parent), widths_(widths) {
   // The size the window's text has here, inherited from the parent.
   const int windowPixels = std::max(1, QFontInfo(font()).pixelSize());
   const int smallest =
@@ -55,7 +55,7 @@ THexGridView::THexGridView(const DesignWidths& widths, QWidget* parent) : QTable
     const QFontMetrics metrics(hex);
     bool fits = true;
     for (int column : {0, 1, static_cast<int>(THexGridModel::kTextColumn)})
-      fits = fits && WidestText(metrics, column) + CellMargins() <= DesignWidth(column);
+      fits = fits && WidestText(metrics, column) + CellMargins() <= ColumnWidth(column);
     if (fits) break;
   }
   hex.setPixelSize(pixels);
@@ -64,8 +64,8 @@ THexGridView::THexGridView(const DesignWidths& widths, QWidget* parent) : QTable
   // The minimum first: a default below the minimum of that moment (the
   // style's) would be raised to it.
   QHeaderView* header = horizontalHeader();
-  header->setMinimumSectionSize(design_.byte);
-  header->setDefaultSectionSize(std::max(design_.byte, NeededWidth(1)));
+  header->setMinimumSectionSize(widths_.byte);
+  header->setDefaultSectionSize(std::max(widths_.byte, NeededWidth(1)));
   connect(header, &QHeaderView::sectionResized, this,
           [this](int column, int, int width) { KeepWideEnough(column, width); });
 }
@@ -74,7 +74,7 @@ void THexGridView::setModel(QAbstractItemModel* model) {
   QTableView::setModel(model);
   if (!model) return;
   for (int column : {0, static_cast<int>(THexGridModel::kTextColumn)})
-    if (column < model->columnCount()) setColumnWidth(column, DesignWidth(column));
+    if (column < model->columnCount()) setColumnWidth(column, ColumnWidth(column));
 }
 
 int THexGridView::WidestTextWidth(int column) const { return WidestText(fontMetrics(), column); }
@@ -86,13 +86,13 @@ int THexGridView::CellMargins() const {
   return 2 * textMargin + (showGrid() ? 1 : 0);
 }
 
-int THexGridView::DesignWidth(int column) const {
-  if (column == 0) return design_.address;
-  if (column == THexGridModel::kTextColumn) return design_.text;
-  return design_.byte;
+int THexGridView::ColumnWidth(int column) const {
+  if (column == 0) return widths_.address;
+  if (column == THexGridModel::kTextColumn) return widths_.text;
+  return widths_.byte;
 }
 
 void THexGridView::KeepWideEnough(int column, int width) {
-  const int least = std::max(DesignWidth(column), NeededWidth(column));
+  const int least = std::max(ColumnWidth(column), NeededWidth(column));
   if (width < least) horizontalHeader()->resizeSection(column, least);
 }

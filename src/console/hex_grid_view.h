@@ -3,7 +3,7 @@
 // draws in the system's fixed-width font, so that the digits of the rows line
 // up, at the largest size, no larger than the window's own text, at which the
 // widest address, a byte and a whole 16-character text row fit the column
-// widths the window gives (DesignWidths) with the cell margins. The hex text
+// widths the window gives (ColumnWidths) with the cell margins. The hex text
 // is never made smaller than five sixths of the window's text, though: where
 // the desktop's font scaling needs more room than that, a column grows to fit
 // its text. No column is ever narrower than the width the window gives it or
@@ -14,13 +14,13 @@
 
 class THexGridView : public QTableView {
  public:
-  struct DesignWidths {
+  struct ColumnWidths {
     int address;  // column 0
     int byte;     // columns 1..16
     int text;     // column 17
   };
 
-  THexGridView(const DesignWidths& widths, QWidget* parent = nullptr);
+  THexGridView(const ColumnWidths& widths, QWidget* parent = nullptr);
 
   void setModel(QAbstractItemModel* model) override;
 
@@ -33,9 +33,9 @@ class THexGridView : public QTableView {
   int CellMargins() const;
 
  private:
-  int DesignWidth(int column) const;
+  int ColumnWidth(int column) const;
   int NeededWidth(int column) const { return WidestTextWidth(column) + CellMargins(); }
   void KeepWideEnough(int column, int width);
 
-  DesignWidths design_;
+  ColumnWidths widths_;
 };

@@ -49,12 +49,12 @@ constexpr QRect kGroupBoxComRect(4, 386, 348, 80);
 constexpr QRect kComboBoxCOMRect(10, 28, 150, 26);
 constexpr QRect kBitBtnFindDevRect(170, 26, 168, 30);
 constexpr QRect kInfoPanelRect(358, 4, 551, 28);
-constexpr QRect kInfoMemoDesignRect(358, 35, 551, 318);
+constexpr QRect kInfoMemoRect(358, 35, 551, 318);
 constexpr int kGaugeLeft = 358;
 constexpr int kGaugeWidth = 551;
 constexpr int kGaugeHeight = 18;
 // Tops of Gauge1..Gauge8, one row of 19 pixels each.
-constexpr int kGaugeDesignTops[kChannels] = {317, 336, 355, 374, 393, 412, 431, 450};
+constexpr int kGaugeTops[kChannels] = {317, 336, 355, 374, 393, 412, 431, 450};
 
 constexpr int kStatusPanelWidths[] = {160, 160, 400};
 constexpr const char* kStatusPanelTexts[] = {"文件校验和：", "芯片校验和：", ""};
@@ -203,7 +203,7 @@ void TOrvantBEMxPrg::BuildChipSettingPage() {
   // Lines drawn only when in sight: the log of a long shift costs its text.
   InfoMemoView = new TMemoView(infoMemo_, ChipSett);
   InfoMemoView->setObjectName("InfoMemo");
-  InfoMemoView->setGeometry(kInfoMemoDesignRect);
+  InfoMemoView->setGeometry(kInfoMemoRect);
   InfoMemoView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   QPalette palette = InfoMemoView->palette();
   palette.setColor(QPalette::Base, palette.color(QPalette::Window));
@@ -230,7 +230,7 @@ void TOrvantBEMxPrg::BuildChipSettingPage() {
   for (int ch = 0; ch < kChannels; ++ch) {
     Gauges[ch] = new TGaugeWidget(ChipSett);
     Gauges[ch]->setObjectName(QString("Gauge%1").arg(ch + 1));
-    Gauges[ch]->setGeometry(kGaugeLeft, kGaugeDesignTops[ch], kGaugeWidth, kGaugeHeight);
+    Gauges[ch]->setGeometry(kGaugeLeft, kGaugeTops[ch], kGaugeWidth, kGaugeHeight);
   }
 }
 

@@ -18,7 +18,7 @@ namespace {
 constexpr int32_t kShortestRead = 16;    // bytes
 constexpr int32_t kLongestRead = 4096;   // bytes
 constexpr int32_t kReadLengthStep = 16;  // bytes
-constexpr int32_t kDesignReadLength = 1024;
+constexpr int32_t kFirstReadLength = 1024;
 constexpr int kReadLengthCharacters = 4;
 constexpr uint32_t kRowAlignmentMask = ~uint32_t{0xF};
 
@@ -33,7 +33,7 @@ TSetAddressForm::TSetAddressForm(QWidget* parent) : QDialog(parent) {
   EditAddr = Place(new QLineEdit(" 0x00000000", this), "EditAddr", 200, 12, 124, 26);
   Label2 = Place(new QLabel("设置需要读取的数据长度：  ", this), "Label2", 16, 56, 180, 20);
   SpinEditRD = Place(
-      new TSpinEditWidget(kShortestRead, kLongestRead, kReadLengthStep, kDesignReadLength, kReadLengthCharacters, this),
+      new TSpinEditWidget(kShortestRead, kLongestRead, kReadLengthStep, kFirstReadLength, kReadLengthCharacters, this),
       "SpinEditRD", 200, 52, 124, 26);
   BitBtnOK = AddDialogButton(this, "BitBtnOK", "OK", QStyle::SP_DialogOkButton, 224, 126);
   connect(BitBtnOK, &QPushButton::clicked, this, [this] { BitBtnOKClick(BitBtnOK); });
