@@ -7,7 +7,13 @@
 // has returned; the queue then frees it.
 // Lifetime: a target must call Forget(this) before it is destroyed, which drops
 // its messages still waiting; messages of live targets are never dropped.
+//
+// Turns: the event loop delivers through DeliverTurn, one bounded turn at a
+// time, so that a port which posts faster than its handler consumes never
+// keeps the loop from painting, taking keys and running its timers. Between
+// two turns the loop does all of that; nothing is dropped or reordered.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -33,23 +39,50 @@ protected:
   ~GuiMessageTarget() = default;
 };
 
+// How long one turn of the event loop hands on messages before the loop gets
+// its own turn: well within the 10 ms timer's period, and short enough that a
+// key pressed while a unit floods its line is taken at once.
+inline constexpr std::chrono::milliseconds kGuiTurnSlice{5};
+
 class GuiQueue {
 public:
-  // Thread-safe. Wakes the GUI event loop through the wake function, if set.
+  // Thread-safe. Asks the event loop for a turn through the wake function, if
+  // one is set and no turn is asked for yet: one wake-up stands for any number
+  // of posts, so a flood of posts never floods the event loop.
   void Post(GuiMessage message);
-  // GUI thread. Hands every message waiting now, and those posted by their
-  // handlers, to their targets; returns how many were delivered.
+  // GUI thread. One turn: hands on messages in posting order, at least one
+  // when any waits, until none is left or slice has passed since the turn
+  // began (checked after each message, so a turn lasts slice plus at most one
+  // handler). When messages are left it asks for the next turn through the
+  // wake function and returns, also when a handler throws (the exception
+  // leaves the turn). A handler's nested event loop may run turns of its own.
+  // Returns how many were delivered.
+  size_t DeliverTurn(std::chrono::steady_clock::duration slice = kGuiTurnSlice);
+  // GUI thread. Hands every message waiting now, and those posted meanwhile,
+  // to their targets; returns how many were delivered. For tests, which play
+  // the event loop themselves.
   size_t Drain();
   // GUI thread. Drops the target's waiting messages.
   void Forget(const GuiMessageTarget* target);
   size_t Pending() const;
-  // Called after each Post, from the posting thread; must be thread-safe.
+  // The event loop's wake-up, called from the posting thread (or the GUI
+  // thread at the end of a turn); must be thread-safe and must lead to one
+  // DeliverTurn on the GUI thread. Setting it forgets any turn asked for of
+  // the one before, and asks for a turn at once when messages wait.
   void SetWake(std::function<void()> wake);
 
 private:
+  // Takes the next message and hands it on; false when none waits.
+  bool DeliverNext();
+  // The wake function to call when messages wait and no turn is asked for
+  // yet (the turn then counts as asked for); empty otherwise. mutex_ held.
+  std::function<void()> TurnToAskLocked();
+  void AskTurnIfWaiting();
+
   mutable std::mutex mutex_;
   std::deque<GuiMessage> messages_;
   std::function<void()> wake_;
+  bool turnAsked_ = false;
 };
 
 // The program's one queue.

@@ -67,6 +67,58 @@ TEST_F(UpgradeOutcomesTest, AUnitPulledOffMidUpgradeHoldsNeitherTheSearchNorTheC
   for (size_t ch = 0; ch < kLast; ++ch) EXPECT_EQ(Gauge(ch).ForeColor(), clBlue) << ch;
 }
 
+// A unit that stops answering mid-upgrade, its line still there: nothing
+// tells the program, and only the channel time-out, the search and the
+// off-line start can end that upgrade. The time-out is kept out here.
+class LostUpgradeTest : public UpgradeOutcomesTest, public ::testing::WithParamInterface<const char*> {
+ protected:
+  static constexpr int kAnsweredBlocks = 5;
+
+  // The eighth unit answers blocks 0..4, then nothing any more.
+  void LoseTheEighthMidUpgrade() {
+    ShowAndSearch();
+    window->Timer1->stop();
+    PlaceFirmware(PatternImage(12000, 41), "V1.1");
+    SimUnit& unit = farm->Unit(kLast);
+    for (int i = 0; i < kAnsweredBlocks; ++i)
+      unit.AddFault({.kind = SimFaultKind::kLateReply, .command = kCmdFirmwareBlock, .delay = 0ms});
+    unit.AddFault({.kind = SimFaultKind::kSilence, .command = kCmdFirmwareBlock});
+    window->DoFirmwarePpgrade1->trigger();
+    ASSERT_TRUE(WaitFor([&] { return unit.FaultsPending() == 0 && AllFinished(1, kLast); }));
+    unit.SetSilent(true, true);
+    ASSERT_EQ(unit.FirmwareBlocksReceived(), kAnsweredBlocks + 1);
+    ASSERT_TRUE(FirmwareUpgradeRunning());
+  }
+};
+
+TEST_P(LostUpgradeTest, TheSearchAndTheOfflineStartEndIt) {
+  const std::string how = GetParam();
+  ASSERT_NO_FATAL_FAILURE(LoseTheEighthMidUpgrade());
+  if (how == "search") {
+    window->BitBtnFindDev->click();
+  } else {
+    window->StartOfflineProgrm1->trigger();
+  }
+  EXPECT_FALSE(FirmwareUpgradeRunning());
+  EXPECT_NE(g.ChannelState[kLast], TChannelState::FirmwareUpgrade);
+  EXPECT_EQ(g.ChannelUnready[kLast], 0);
+  EXPECT_TRUE(ChannelLogged(kLast, "Firmware Upgrade Failed!"));
+
+  // The upgrade command no longer waits for it.
+  if (how == "search") {
+    ASSERT_TRUE(WaitFor([&] { return g.FoundDevices == kLast && AllIdle(); }));
+  }
+  window->DoFirmwarePpgrade1->trigger();
+  EXPECT_EQ(LinesEndingWith(kWaitLine), 0u);
+  if (how == "search") {
+    ASSERT_TRUE(WaitFor([&] { return AllFinished(2, kLast) && AllIdle(); }));
+    EXPECT_EQ(FinishesReceived(farm->Unit(kLast)), 0u);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, LostUpgradeTest, ::testing::Values("search", "offline"),
+                         [](const auto& info) { return std::string(info.index == 0 ? "Search" : "OfflineStart"); });
+
 TEST_F(UpgradeOutcomesTest, UnitsUpgradedOnceAreFoundCurrentWithTheNewVersion) {
   StartWithNewerImage();
   ASSERT_TRUE(WaitFor([&] { return g.FoundDevices == kUnits; }));
@@ -78,22 +130,31 @@ TEST_F(UpgradeOutcomesTest, UnitsUpgradedOnceAreFoundCurrentWithTheNewVersion) {
 }
 
 // The version a unit reports before and after its upgrade.
-class UpgradeNotTakenTest : public UpgradeOutcomesTest, public ::testing::WithParamInterface<const char*> {};
+class UpgradeNotTakenTest : public UpgradeOutcomesTest, public ::testing::WithParamInterface<const char*> {
+ protected:
+  // Start-up upgrades every unit; the eighth still reports the version of the
+  // test's parameter afterwards and is left, logged once.
+  void UpgradeOnceNotTaken() {
+    const std::string version = GetParam();
+    SimIdentity identity = farm->Unit(kLast).Identity();
+    identity.version = version;
+    farm->Unit(kLast).SetIdentity(identity);
+    farm->Unit(kLast).SetUpgradeVersion(version);
+    StartWithNewerImage();
+    notTaken = "Firmware Upgrade not taken, unit still reports: OrvantGengX-BEM " + version + ",SimUnit!";
+    ASSERT_TRUE(WaitFor([&] { return g.FoundDevices == kLast && ChannelLogged(kLast, notTaken); }));
+    RunFor(2s);
+    EXPECT_TRUE(AllFinished(1));
+    EXPECT_EQ(LinesEndingWith(notTaken), 1u);
+    EXPECT_EQ(g.FoundDevices, kLast);
+    EXPECT_EQ(g.ChannelLinked[kLast], 0);
+  }
+
+  std::string notTaken;
+};
 
 TEST_P(UpgradeNotTakenTest, TheUnitIsUpgradedOnceLoggedAndLeftUntilTheOperatorAsks) {
-  const std::string version = GetParam();
-  SimIdentity identity = farm->Unit(kLast).Identity();
-  identity.version = version;
-  farm->Unit(kLast).SetIdentity(identity);
-  farm->Unit(kLast).SetUpgradeVersion(version);
-  StartWithNewerImage();
-  const std::string notTaken = "Firmware Upgrade not taken, unit still reports: OrvantGengX-BEM " + version + ",SimUnit!";
-  ASSERT_TRUE(WaitFor([&] { return g.FoundDevices == kLast && ChannelLogged(kLast, notTaken); }));
-  RunFor(2s);
-  EXPECT_TRUE(AllFinished(1));
-  EXPECT_EQ(LinesEndingWith(notTaken), 1u);
-  EXPECT_EQ(g.FoundDevices, kLast);
-  EXPECT_EQ(g.ChannelLinked[kLast], 0);
+  ASSERT_NO_FATAL_FAILURE(UpgradeOnceNotTaken());
 
   // The operator asks again: one more upgrade, and again it is left.
   window->BitBtnFindDev->click();
@@ -101,6 +162,18 @@ TEST_P(UpgradeNotTakenTest, TheUnitIsUpgradedOnceLoggedAndLeftUntilTheOperatorAs
   RunFor(1s);
   EXPECT_EQ(FinishesReceived(farm->Unit(kLast)), 2u);
   for (size_t ch = 0; ch < kLast; ++ch) EXPECT_EQ(FinishesReceived(farm->Unit(ch)), 1u) << ch;
+  EXPECT_EQ(LinesEndingWith(notTaken), 2u);
+}
+
+// "Do Firmware Ppgrade" asks as well: it upgrades the linked units, and the
+// search after those upgrades gives the unit left unlinked one more.
+TEST_P(UpgradeNotTakenTest, TheUpgradeCommandAsksForOneMoreUpgradeToo) {
+  ASSERT_NO_FATAL_FAILURE(UpgradeOnceNotTaken());
+
+  window->DoFirmwarePpgrade1->trigger();
+  ASSERT_TRUE(WaitFor([&] { return LinesEndingWith(notTaken) == 2; }));
+  RunFor(1s);
+  for (size_t ch = 0; ch < kUnits; ++ch) EXPECT_EQ(FinishesReceived(farm->Unit(ch)), 2u) << ch;
   EXPECT_EQ(LinesEndingWith(notTaken), 2u);
 }
 

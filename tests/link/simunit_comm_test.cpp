@@ -13,8 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -448,6 +450,46 @@ TEST_F(SimUnitOnComm, SeveralFramesAndAPartialOneInOneWrite) {
   EXPECT_EQ(all[2].Payload().size(), kDataBlockBytes);
 }
 
+// A flood at the line rate: whole reports back to back, and a reply asked
+// for meanwhile goes out between two of them, not after the flood.
+TEST_F(SimUnitOnComm, AStreamOfReportsLetsRepliesThroughAndSendsEveryFrameWhole) {
+  constexpr SimStepReport kReport{240, 6, 0, 0};
+  unit_.SetLineRate(kLineBaud);
+  std::atomic<bool> streaming{true};
+  const Clock::time_point started = Clock::now();
+  std::thread stream([&] {
+    unit_.StreamStepReports(kReport, SIZE_MAX, 20s);
+    streaming = false;
+  });
+  ASSERT_TRUE(end_.DrainUntil([&] { return end_.Frames().size() >= 100; }));
+  const size_t before = end_.Frames().size();
+  end_.Send(BlankCheck());
+  const auto isReply = [](const Received& r) { return r.packet.size() > kStepReportBytes; };
+  ASSERT_TRUE(end_.DrainUntil([&] {
+    const std::vector<Received> frames = end_.Frames();
+    return std::any_of(frames.begin() + static_cast<ptrdiff_t>(before), frames.end(), isReply);
+  }));
+  EXPECT_TRUE(streaming);
+  unit_.StopStream();
+  stream.join();
+  const Clock::time_point ended = Clock::now();
+  const size_t sent = unit_.StreamedReports();
+  ASSERT_TRUE(end_.WaitForFrames(sent + 1));
+  const std::vector<Received> frames = end_.Frames();
+  ASSERT_EQ(frames.size(), sent + 1);
+  for (const Received& frame : frames) {
+    if (isReply(frame)) {
+      EXPECT_EQ(frame.Status(), 6);
+    } else {
+      ASSERT_EQ(frame.packet, SimStepReportPacket(kReport));
+    }
+  }
+  // At the line rate: no faster than 11 bits a byte.
+  const size_t bytes = sent * SimFrame(SimStepReportPacket(kReport)).size();
+  EXPECT_GE(std::chrono::duration_cast<std::chrono::microseconds>(ended - started).count(),
+            static_cast<int64_t>(bytes * kBitsPerByte * 1000000 / kLineBaud));
+}
+
 TEST_F(SimUnitOnComm, QueriesAndScriptsWhileItServesAreSafe) {
   unit_.SetLineRate(kLineBaud);
   std::atomic<bool> done{false};
@@ -616,6 +658,27 @@ TEST_F(SimUnitTool, HelpAndBadOptions) {
     ToolRun run(args);
     EXPECT_EQ(run.Finish(), 2);
   }
+}
+
+TEST_F(SimUnitTool, StreamsReportsOnceFoundAndSaysHowMany) {
+  ToolRun run({"--paced", "--report", "240,6,0,0", "--report-stream", "50"});
+  ASSERT_TRUE(run.Started());
+  const std::optional<std::string> path = run.ReadLine();
+  ASSERT_TRUE(path);
+  Line line(*path);
+  ASSERT_TRUE(line.ok());
+  line.SendIdentify();
+  const std::optional<std::string> said = run.ReadLine();
+  ASSERT_TRUE(said);
+  size_t count = 0;
+  ASSERT_EQ(std::sscanf(said->c_str(), (*path + ": %zu step reports streamed").c_str(), &count), 1) << *said;
+  EXPECT_GT(count, 0u);
+  const Cut cut = CutFrames(line.ReadWaiting(kReplyWait));
+  ASSERT_EQ(cut.frames.size(), count + 1);
+  EXPECT_EQ(cut.frames[0].packet[0], kIdentifyMark[0]);
+  for (size_t i = 1; i < cut.frames.size(); ++i) ASSERT_EQ(cut.frames[i].packet, SimStepReportPacket({240, 6, 0, 0})) << i;
+  EXPECT_EQ(cut.tail, 0u);
+  EXPECT_EQ(run.Finish(SIGTERM), 0);
 }
 
 TEST_F(SimUnitTool, StartsUnitsByHandAndNamesThemInTheSettingsFile) {

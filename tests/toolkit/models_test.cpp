@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 #include "toolkit/clock.h"
@@ -172,6 +176,80 @@ TEST(GuiQueue, DeliversInPostingOrderAndForgetsGoneTargets) {
   ASSERT_EQ(a.codes.size(), 101u);
   for (uint32_t i = 0; i <= 100; ++i) EXPECT_EQ(a.codes[i], i);
   EXPECT_TRUE(b.codes.empty());
+}
+
+// The event loop's side: a turn ends once its slice has passed, asks for the
+// next one while messages are left, and one asked-for turn stands for any
+// number of posts.
+struct SlowRecorder : GuiMessageTarget {
+  std::vector<uint32_t> codes;
+  std::chrono::milliseconds each{0};
+  uint32_t throwAt = UINT32_MAX;
+  void HandleGuiMessage(GuiMessage& m) override {
+    codes.push_back(m.code);
+    std::this_thread::sleep_for(each);
+    if (m.code == throwAt) throw std::runtime_error("handler failed");
+  }
+};
+
+TEST(GuiQueue, DeliversInBoundedTurnsAndAsksForTheNextWhileMessagesAreLeft) {
+  GuiQueue queue;
+  std::atomic<int> wakes{0};
+  queue.SetWake([&] { ++wakes; });
+  SlowRecorder a;
+  a.each = std::chrono::milliseconds(2);
+  for (uint32_t i = 0; i < 20; ++i) queue.Post({&a, i, 0, nullptr, 0});
+  EXPECT_EQ(wakes, 1);  // one turn asked for, not twenty
+
+  const size_t first = queue.DeliverTurn(std::chrono::milliseconds(5));
+  EXPECT_GE(first, 1u);
+  EXPECT_LT(first, 20u);  // 40 ms of handlers do not fit a 5 ms turn
+  EXPECT_EQ(wakes, 2);
+  EXPECT_EQ(queue.DeliverTurn(std::chrono::milliseconds(0)), 1u);  // at least one, however short
+  a.each = std::chrono::milliseconds(0);
+  int turns = 2;
+  while (queue.Pending() > 0) {
+    queue.DeliverTurn();
+    ++turns;
+  }
+  EXPECT_EQ(wakes, turns);  // every turn that left messages asked for the next, the last none
+  ASSERT_EQ(a.codes.size(), 20u);
+  for (uint32_t i = 0; i < 20; ++i) EXPECT_EQ(a.codes[i], i);
+  EXPECT_EQ(queue.DeliverTurn(), 0u);
+  EXPECT_EQ(wakes, turns);
+
+  // A handler that throws ends the turn, which still asks for the next.
+  a.codes.clear();
+  a.throwAt = 1;
+  for (uint32_t i = 0; i < 3; ++i) queue.Post({&a, i, 0, nullptr, 0});
+  EXPECT_EQ(wakes, turns + 1);
+  EXPECT_THROW(queue.DeliverTurn(), std::runtime_error);
+  EXPECT_EQ(wakes, turns + 2);
+  EXPECT_EQ(queue.DeliverTurn(), 1u);
+  EXPECT_EQ(a.codes, (std::vector<uint32_t>{0, 1, 2}));
+}
+
+// A port that posts faster than its handler consumes: every turn still comes
+// back to the event loop, and nothing is lost or reordered.
+TEST(GuiQueue, TurnsReturnWhileAThreadKeepsPosting) {
+  GuiQueue queue;
+  queue.SetWake([] {});
+  SlowRecorder a;
+  a.each = std::chrono::milliseconds(1);
+  std::atomic<bool> stop{false};
+  uint32_t posted = 0;
+  std::thread poster([&] {
+    while (!stop) queue.Post({&a, posted++, 0, nullptr, 0});
+  });
+  while (queue.Pending() == 0) std::this_thread::yield();
+  for (int turn = 0; turn < 5; ++turn) EXPECT_GE(queue.DeliverTurn(std::chrono::milliseconds(2)), 1u);
+  stop = true;
+  poster.join();
+  EXPECT_GT(queue.Pending(), 0u);
+  a.each = std::chrono::milliseconds(0);
+  queue.Drain();
+  ASSERT_EQ(a.codes.size(), posted);
+  for (uint32_t i = 0; i < posted; ++i) ASSERT_EQ(a.codes[i], i);
 }
 
 TEST(MessageBoxes, CaptionIsTheStockCaptionOfTheKindOrTheApplicationTitle) {

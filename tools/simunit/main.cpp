@@ -7,6 +7,7 @@
 // SIGINT or SIGTERM.
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -15,11 +16,13 @@
 #include <cstring>
 #include <ctime>
 #include <exception>
+#include <limits>
 #include <map>
 #include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "link/firmware.h"
@@ -64,6 +67,11 @@ const char kUsage[] =
     "  --report S,R,P,T      the step report to send (step, result, progress, total)\n"
     "  --report-with-replies send that report in the same write, ahead of every reply\n"
     "  --report-every MS     send that report on its own every MS milliseconds\n"
+    "  --report-stream MS    once the unit has answered its first identify request, send\n"
+    "                        that report back to back for MS milliseconds, as fast as the\n"
+    "                        line takes it (at the paced rate with --paced or --baud),\n"
+    "                        replies going out between two reports; then print\n"
+    "                        \"PATH: N step reports streamed\"\n"
     "  --split AT,GAP_MS     cut every reply after AT bytes, pausing GAP_MS before the rest\n"
     "  --hangup-after MS     close the line MS milliseconds after the start\n"
     "CMD and OP are numbers (0x93 and 85 for a verify); VALUE a number.\n";
@@ -156,6 +164,7 @@ struct Options {
   SimStepReport report{1, 0, 0, 1};
   bool reportWithReplies = false;
   std::optional<milliseconds> reportEvery;
+  std::optional<milliseconds> reportStream;
   SimReplyShape split;
   std::optional<milliseconds> hangUpAfter;
 };
@@ -217,6 +226,8 @@ Options Parse(int argc, char** argv) {
     } else if (arg == "--report-every") {
       o.reportEvery = milliseconds(Number(value(), 3600000));
       if (o.reportEvery->count() == 0) throw BadOption{"--report-every takes at least 1 ms"};
+    } else if (arg == "--report-stream") {
+      o.reportStream = milliseconds(Number(value(), 3600000));
     } else if (arg == "--split") {
       const std::vector<std::string> parts = Split(value(), ',');
       if (parts.size() != 2) throw BadOption{"--split takes AT,GAP_MS"};
@@ -297,6 +308,33 @@ void Serve(std::vector<std::unique_ptr<SimUnit>>& units, const Options& o, const
   }
 }
 
+// The --report-stream flood of one unit, on a thread of its own: it waits
+// for the program to find the unit, floods, and says how many reports went.
+class ReportStream {
+ public:
+  ReportStream(SimUnit& unit, const SimStepReport& report, milliseconds span)
+      : unit_(unit), thread_([this, report, span] { Run(report, span); }) {}
+  ~ReportStream() {
+    ending_ = true;
+    unit_.StopStream();
+    thread_.join();
+  }
+
+ private:
+  void Run(const SimStepReport& report, milliseconds span) {
+    while (!ending_ && !unit_.WaitForReplies(1, milliseconds(50))) {
+    }
+    if (ending_) return;
+    const size_t sent = unit_.StreamStepReports(report, std::numeric_limits<size_t>::max(), span);
+    std::printf("%s: %zu step reports streamed\n", unit_.SlavePath().c_str(), sent);
+    std::fflush(stdout);
+  }
+
+  SimUnit& unit_;
+  std::atomic<bool> ending_{false};
+  std::thread thread_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -323,7 +361,11 @@ int main(int argc, char** argv) {
     for (auto& unit : units) unit->Start();
     for (const std::string& path : paths) std::printf("%s\n", path.c_str());
     std::fflush(stdout);
+    std::vector<std::unique_ptr<ReportStream>> streams;
+    if (options.reportStream)
+      for (auto& unit : units) streams.push_back(std::make_unique<ReportStream>(*unit, options.report, *options.reportStream));
     Serve(units, options, signals);
+    streams.clear();
     for (auto& unit : units) unit->Stop();
   } catch (const HelpWanted&) {
     std::fputs(kUsage, stdout);

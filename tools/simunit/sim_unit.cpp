@@ -15,6 +15,7 @@
 #include <cstring>
 #include <ctime>
 #include <stdexcept>
+#include <thread>
 
 #include "link/wire.h"
 #include "simunit/sim_unit_parts.h"
@@ -331,7 +332,9 @@ std::chrono::microseconds SimUnit::LatencyOf(const std::vector<uint8_t>& packet)
 
 void SimUnit::WriteShaped(const Outgoing& out) {
   {
-    std::lock_guard<std::mutex> lock(writeMutex_);
+    ++repliesWaiting_;
+    std::unique_lock<std::mutex> lock(writeMutex_);
+    --repliesWaiting_;
     const uint32_t baud = LineBaud();
     size_t from = 0;
     bool whole = true;
@@ -578,6 +581,28 @@ void SimUnit::SendStepReport(uint8_t step, uint8_t result, uint16_t progress, ui
 void SimUnit::SendFrame(const std::vector<uint8_t>& packet) { Write(SimFrame(packet)); }
 
 void SimUnit::SendRaw(const std::vector<uint8_t>& bytes) { Write(bytes); }
+
+size_t SimUnit::StreamStepReports(const SimStepReport& report, size_t count, std::chrono::milliseconds limit) {
+  const std::vector<uint8_t> frame = SimFrame(SimStepReportPacket(report));
+  const Clock::time_point start = Clock::now();
+  const Clock::time_point end = start + limit;
+  streamed_ = 0;
+  for (size_t sent = 0; sent < count && !streamStop_ && !Interrupted() && Clock::now() < end; ++sent) {
+    // Paced from the stream's start, so the frames follow each other at the
+    // line rate however the waits between them fall.
+    const uint32_t baud = LineBaud();
+    if (baud != 0 && !WaitUntil(start + LineTime((sent + 1) * frame.size(), baud))) break;
+    // A reply never waits behind the whole stream: the lock is not fair.
+    while (repliesWaiting_ > 0 && !Interrupted()) std::this_thread::yield();
+    std::lock_guard<std::mutex> lock(writeMutex_);
+    if (!WriteAll(frame.data(), frame.size())) break;
+    ++streamed_;
+  }
+  streamStop_ = false;  // the stop was this stream's
+  return streamed_;
+}
+
+void SimUnit::StopStream() { streamStop_ = true; }
 
 std::vector<SimPacket> SimUnit::Log() const {
   std::lock_guard<std::mutex> lock(mutex_);

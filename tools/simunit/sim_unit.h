@@ -241,6 +241,18 @@ class SimUnit {
   void SendStepReport(uint8_t step, uint8_t result, uint16_t progress, uint16_t total);
   void SendFrame(const std::vector<uint8_t>& packet);
   void SendRaw(const std::vector<uint8_t>& bytes);
+  // Floods the line: sends the report back to back, frame after frame, as fast
+  // as the line takes them (at the line rate when one is set; else as fast as
+  // the far end reads), with the unit's replies going out between two frames.
+  // Blocks the caller until count frames went out, for at most limit, or until
+  // StopStream, Stop or HangUp; a frame is always sent whole. Returns how many
+  // frames went out whole. One stream at a time.
+  size_t StreamStepReports(const SimStepReport& report, size_t count, std::chrono::milliseconds limit);
+  // Ends the running stream after the frame it is sending, or the next one at
+  // once when none runs yet (from any thread).
+  void StopStream();
+  // Frames the running (or last) stream has sent whole so far.
+  size_t StreamedReports() const { return streamed_; }
 
   // What it received, in arrival order.
   std::vector<SimPacket> Log() const;
@@ -312,6 +324,10 @@ class SimUnit {
   std::atomic<bool> hangUpRequested_{false};
   std::atomic<bool> hungUp_{false};
   std::atomic<bool> serving_{false};
+  std::atomic<bool> streamStop_{false};
+  std::atomic<size_t> streamed_{0};
+  // Replies waiting for the line while a stream runs; the stream lets them go first.
+  std::atomic<int> repliesWaiting_{0};
 
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;

@@ -127,10 +127,12 @@ void InstallQtDialogResponders() {
 
 void BindGuiQueueToEventLoop() {
   // Posting a queued call is thread-safe; the application outlives the serial
-  // threads, which the main window stops before it goes.
+  // threads, which the main window stops before it goes. Each turn is a queued
+  // call of its own, so the events that came in during a turn (input, paints,
+  // timers) are taken before the next one.
   QCoreApplication* app = QCoreApplication::instance();
   TheGuiQueue().SetWake([app] {
-    QMetaObject::invokeMethod(app, [] { TheGuiQueue().Drain(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(app, [] { TheGuiQueue().DeliverTurn(); }, Qt::QueuedConnection);
   });
 }
 

@@ -21,8 +21,9 @@ void InstallQtDialogResponders();
 // patterns without regard to letter case.
 QString QtFileFilter(const std::string& filter);
 
-// Makes every post to the notification queue wake the Qt event loop, which
-// drains the queue on the GUI thread.
+// Makes a post to the notification queue wake the Qt event loop, which hands
+// the messages on in turns on the GUI thread (GuiQueue::DeliverTurn), each
+// turn a queued call of its own.
 void BindGuiQueueToEventLoop();
 
 // Shows a form modally and returns its result code. Tests install a hook that
