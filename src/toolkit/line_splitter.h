@@ -1,8 +1,8 @@
 #pragma once
 // Where a line of a text file ends, one rule for every file the program reads
-// line by line (Intel HEX and S-record files): the files come from editors
-// and tools of every system, and from copies that converted their line ends
-// once too often. Qt-free; any thread.
+// line by line (the settings file, Intel HEX and S-record files): the files
+// come from editors and tools of every system, and from copies that converted
+// their line ends once too often. Qt-free; any thread.
 
 #include <cstddef>
 #include <functional>

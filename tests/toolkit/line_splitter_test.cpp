@@ -1,13 +1,17 @@
-// Where a line ends, one rule for the files read line by line: the same lines
-// whatever the line ends and however the reads cut the text.
+// Where a line ends, one rule for the settings file and the image files: the
+// same lines whatever the line ends, however the reads cut the text, and from
+// a file on disk.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "support/temp_folder.h"
 #include "toolkit/line_splitter.h"
+#include "toolkit/text_file.h"
 
 namespace {
 
@@ -40,8 +44,8 @@ void PrintTo(const SplitCase& c, std::ostream* os) { *os << c.what; }
 
 class LineSplitTest : public ::testing::TestWithParam<SplitCase> {};
 
-// Whole reads and small reads (of one byte: every line end cut between any
-// two of its characters) give the same lines. A long text is
+// Whole reads, small reads (of one byte: every line end cut between any two
+// of its characters) and a real file give the same lines. A long text is
 // read in pieces of an odd size: byte by byte, each read would move the
 // whole line held so far.
 TEST_P(LineSplitTest, GivesTheSameLinesHoweverTheTextIsRead) {
@@ -49,6 +53,10 @@ TEST_P(LineSplitTest, GivesTheSameLinesHoweverTheTextIsRead) {
   EXPECT_EQ(SplitInPieces(c.text, c.text.size() + 1), c.lines) << "read whole";
   const size_t small = c.text.size() < 4096 ? 1 : 4093;
   EXPECT_EQ(SplitInPieces(c.text, small), c.lines) << "read in pieces of " << small;
+  TempFolder folder;
+  const std::string path = folder.File("ConfigOvg.ini");
+  std::ofstream(path, std::ios::binary) << c.text;
+  EXPECT_EQ(ReadTextLines(path), c.lines) << "read from a file";
 }
 
 const std::string kLong(kMaxLineBytes + 7, 'p');
