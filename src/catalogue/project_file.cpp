@@ -11,6 +11,7 @@
 #include "toolkit/dialogs.h"
 #include "toolkit/le_bytes.h"
 #include "toolkit/random.h"
+#include "toolkit/utf8_fit.h"
 
 uint32_t ProjectSum = 0;
 uint32_t ProjectFlashBytes = 0;
@@ -124,9 +125,11 @@ public:
   void PrjPutRandom(size_t n) {
     for (size_t i = 0; i < n; ++i) PrjPutByte(RandomByte());
   }
-  // The first min(length, width) characters masked, then zeros (not masked).
+  // The bytes of the text that fit in `width` masked, then zeros (not
+  // masked). A longer text is cut at its last whole UTF-8 character that
+  // fits: a cut one reads back ending in U+FFFD.
   void PrjPutText(std::string_view text, size_t width, uint8_t mask) {
-    const size_t used = std::min(text.size(), width);
+    const size_t used = FittingUtf8Bytes(text, width);
     for (size_t i = 0; i < used; ++i) PrjPutByte(static_cast<uint8_t>(text[i]) ^ mask);
     PrjPutFill(width - used, 0);
   }

@@ -2,19 +2,16 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
-#include <vector>
 
 #include "catalogue/chip_catalogue.h"
 #include "catalogue/data_file_io.h"
 #include "shared/state.h"
 #include "toolkit/dialogs.h"
 #include "toolkit/format.h"
+#include "toolkit/line_splitter.h"
 
 namespace {
 constexpr const char* kOutsideChipText = "地址 0x%0.8x 超出芯片范围，请确认！";
-constexpr size_t kReadPieceBytes = 1 << 16;
-constexpr size_t kMaxLineBytes = 1 << 16;
 
 constexpr uint8_t CharValueOf(uint8_t code) {
   if (code >= 'A' && code <= 'Z') return static_cast<uint8_t>(code - 55);
@@ -32,75 +29,6 @@ constexpr std::array<uint8_t, 256> kCharValues = [] {
 uint8_t CharValue(char c) { return kCharValues[static_cast<uint8_t>(c)]; }
 
 bool InRange(uint32_t address, uint32_t first, uint32_t last) { return first <= address && address <= last; }
-
-// The first CR or LF in [from, to), or `to`.
-const char* FindLineEnd(const char* from, const char* to) {
-  for (; from != to; ++from)
-    if (*from == '\n' || *from == '\r') return from;
-  return to;
-}
-
-// Feeds the lines of a file to `handle`, which returns false to stop.
-// A line ends at LF, at CR LF, or at a run of CRs and an LF (a CR LF file
-// converted once more gives CR CR LF): each is one line end. A CR that no LF
-// follows after its run ends a line by itself, so each CR of such a run ends
-// one (the further ones end empty lines). The end is not part of the line.
-class LineSplitter {
-public:
-  template <typename Handle>
-  void Run(RegularFileReader& reader, Handle&& handle) {
-    std::vector<char> buffer(kReadPieceBytes + kMaxLineBytes);
-    size_t have = 0;          // bytes in buffer
-    bool discarding = false;  // the rest of an overlong line is dropped
-    uint64_t crRun = 0;       // CRs since the last line ended, not yet known to end in an LF
-    for (;;) {
-      const size_t got = reader.Read(buffer.data() + have, buffer.size() - have);
-      const bool atEnd = got == 0;
-      const size_t end = have + got;
-      size_t start = 0;
-      for (;;) {
-        if (crRun > 0) {
-          while (start < end && buffer[start] == '\r') {
-            ++crRun;
-            ++start;
-          }
-          if (start == end && !atEnd) break;  // the run goes on in the next piece
-          if (start < end && buffer[start] == '\n') {
-            ++start;
-          } else {
-            for (; crRun > 1; --crRun)
-              if (!handle(std::string_view())) return;
-          }
-          crRun = 0;
-        }
-        const char* found = FindLineEnd(buffer.data() + start, buffer.data() + end);
-        if (found == buffer.data() + end) break;
-        const size_t stop = static_cast<size_t>(found - buffer.data());
-        if (!discarding && !handle(std::string_view(buffer.data() + start, stop - start))) return;
-        discarding = false;
-        start = stop + 1;
-        if (*found == '\r') crRun = 1;
-      }
-      if (atEnd) {
-        if (start < end && !discarding) handle(std::string_view(buffer.data() + start, end - start));
-        return;
-      }
-      if (discarding) {
-        have = 0;
-        continue;
-      }
-      have = end - start;
-      if (have >= kMaxLineBytes) {
-        // Overlong: parse what fits, skip to the next line end.
-        if (!handle(std::string_view(buffer.data() + start, kMaxLineBytes))) return;
-        discarding = true;
-        have = 0;
-        continue;
-      }
-      std::memmove(buffer.data(), buffer.data() + start, have);
-    }
-  }
-};
 }  // namespace
 
 uint8_t HexPairToByte(char high, char low) {
@@ -149,7 +77,7 @@ void ReadRecordFile(const std::string& path, bool skipEmptyLines, std::string_vi
   uint32_t lowest = 0xFFFFFFFF;
   uint32_t highest = 0;
   uint16_t lineNumber = 0;
-  LineSplitter().Run(reader, [&](std::string_view line) {
+  SplitLines([&reader](char* into, size_t count) { return reader.Read(into, count); }, [&](std::string_view line) {
     ++lineNumber;
     if (!line.empty() || !skipEmptyLines) {
       const uint8_t code = parse(line, lowest, highest);

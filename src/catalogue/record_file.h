@@ -44,16 +44,15 @@ bool StoreRecordData(std::string_view line, size_t firstChar, uint32_t address, 
 // highest address; returns a result code.
 using RecordLineParser = std::function<uint8_t(std::string_view line, uint32_t& lowest, uint32_t& highest)>;
 
-// The reading loop of both formats. Reads `path` line by line, numbering
-// every line from 1 in 16 bits. A line ends at LF, or at one or more CRs and
-// an LF (CR LF, CR CR LF: one line end each); a CR that no LF follows after
-// its run of CRs ends a line by itself (a CR-only file), so each CR of such a
-// run ends one line. A last line without an end counts. Empty lines are
-// skipped when skipEmptyLines, else parsed. A code other than 0 shows an
-// error box with errorFormat (line number, text, code) and the buttons OK
-// and Abort; Abort ends the reading at once. After every
-// line that did not end in Abort, the reader's lowest / highest address
-// (0xFFFFFFFF / 0 at the start) are copied into lowestOut / highestOut.
+// The reading loop of both formats. Reads `path` line by line, its lines
+// ended as SplitLines ends them (toolkit/line_splitter.h: LF, CR LF, CR CR
+// LF, a lone CR; a last line without an end counts), numbering every line
+// from 1 in 16 bits. Empty lines are skipped when skipEmptyLines, else
+// parsed. A code other than 0 shows an error box with errorFormat (line
+// number, text, code) and the buttons OK and Abort; Abort ends the reading at
+// once. After every line that did not end in Abort, the reader's lowest /
+// highest address (0xFFFFFFFF / 0 at the start) are copied into lowestOut /
+// highestOut.
 //
 // Only a regular file is read (a FIFO never blocks the GUI thread). A file
 // that cannot be opened or read, or is no regular file, throws EInOutError.

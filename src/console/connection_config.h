@@ -3,10 +3,13 @@
 // serial port each one takes. Qt-free; the main window applies the result.
 //
 // Line rules:
+// - Lines end as ReadTextLines ends them (LF, CR LF, CR CR LF, a lone CR),
+//   so a file converted once more between line-end styles reads the same.
 // - The first line is read and never examined.
-// - A later line equal to "[Connection]" (exactly, letter case included)
-//   starts the key lines; every line after it is a key line up to the end of
-//   the file (a later bracketed line does not end the section).
+// - A later line equal to "[Connection]" (exactly, letter case included; a
+//   blank before or after it makes another line) starts the key lines;
+//   every line after it is a key line up to the end of the file (a later
+//   bracketed line does not end the section).
 // - Keys are recognised on the upper-cased line and must start it:
 //   "TOTDEV" gives the channel count (ParseDigitAfter6);
 //   "DEV" with the channel digit 1..8 as the 4th character names the port of

@@ -10,6 +10,7 @@
 #include "shared/state.h"
 #include "toolkit/le_bytes.h"
 #include "toolkit/random.h"
+#include "toolkit/utf8_fit.h"
 
 namespace {
 
@@ -152,7 +153,9 @@ void PutStringField(std::string_view text, size_t offset, size_t fieldLength, ui
   if (bytes.empty()) {
     f[written++] = '?';
   } else {
-    written = std::min(bytes.size(), fieldLength);
+    // Whole characters only: half a UTF-8 character at the field's end
+    // reads back as U+FFFD.
+    written = FittingUtf8Bytes(bytes, fieldLength);
     std::memcpy(f, bytes.data(), written);
   }
   std::memset(f + written, 0, fieldLength - written);

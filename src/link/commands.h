@@ -82,8 +82,9 @@ void BuildOfflineInfo(uint8_t ch);
 // block a project file stores (block holds at least kOfflineInfoBytes).
 void CopyOfflineInfoBlock(uint8_t* block);
 // Writes text as a field of fieldLength bytes at g.TxPacket[ch][offset..]:
-// bytes up to the first zero, cut at fieldLength, zero-padded; an empty text
-// is "?" and zeros. The field is clipped to the slot.
+// bytes up to the first zero, cut at fieldLength (at the last whole UTF-8
+// character that fits, see FittingUtf8Bytes), zero-padded; an empty text is
+// "?" and zeros. The field is clipped to the slot.
 void PutStringField(std::string_view text, size_t offset, size_t fieldLength, uint8_t ch);
 
 // The two key bytes that mask the off-line information packet of argument:

@@ -4,18 +4,17 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <memory>
 
 #include "toolkit/errors.h"
 #include "toolkit/file_replacement.h"
+#include "toolkit/line_splitter.h"
 #include "toolkit/regular_file.h"
 
 namespace {
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
+struct FdCloser {
+  int fd;
+  ~FdCloser() { ::close(fd); }
 };
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 }  // namespace
 
 void WriteTextLines(const std::string& path, const std::vector<std::string>& lines) {
@@ -35,32 +34,20 @@ std::vector<std::string> ReadTextLines(const std::string& path) {
   std::string whyNot;
   const int fd = OpenRegularFile(path, &whyNot);
   if (fd < 0) throw EInOutError(path, whyNot);
-  FilePtr f(::fdopen(fd, "rb"));
-  if (!f) {
-    const int error = errno;
-    ::close(fd);
-    throw EInOutError(path, error);
-  }
+  const FdCloser closer{fd};
   std::vector<std::string> lines;
-  std::string current;
-  bool pending = false;
-  int c;
-  while ((c = std::fgetc(f.get())) != EOF) {
-    pending = true;
-    if (c == '\n') {
-      if (!current.empty() && current.back() == '\r') current.pop_back();
-      lines.push_back(std::move(current));
-      current.clear();
-      pending = false;
-    } else {
-      current.push_back(static_cast<char>(c));
-    }
-  }
-  if (std::ferror(f.get())) throw EInOutError(path, errno ? errno : EIO);
-  if (pending) {
-    if (!current.empty() && current.back() == '\r') current.pop_back();
-    lines.push_back(std::move(current));
-  }
+  SplitLines(
+      [&](char* into, size_t count) {
+        for (;;) {
+          const ssize_t n = ::read(fd, into, count);
+          if (n >= 0) return static_cast<size_t>(n);
+          if (errno != EINTR) throw EInOutError(path, errno);
+        }
+      },
+      [&lines](std::string_view line) {
+        lines.emplace_back(line);
+        return true;
+      });
   return lines;
 }
 

@@ -17,9 +17,11 @@ void WriteTextLines(const std::string& path, const std::vector<std::string>& lin
 // that keeps its lines in a form of its own (the window log).
 void WriteTextLines(const std::string& path, size_t count, const std::function<std::string_view(size_t)>& lineAt);
 
-// Reads a text file line by line; a CR before the LF and a final line without
-// LF are handled. Throws EInOutError when it cannot be opened or read, or is no
-// regular file (a FIFO or a device is refused at once, never waited on).
+// Reads a text file line by line, its lines ended as SplitLines ends them
+// (line_splitter.h: LF, CR LF, CR CR LF and a lone CR are one line end each;
+// a final line without an end counts; a line is cut at 64 KB). Throws
+// EInOutError when it cannot be opened or read, or is no regular file (a FIFO
+// or a device is refused at once, never waited on).
 std::vector<std::string> ReadTextLines(const std::string& path);
 
 // Whether a file (not a folder) exists at `path`.

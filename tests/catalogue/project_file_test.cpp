@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <cctype>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -203,6 +204,58 @@ TEST_F(ProjectFileTest, SavingTwiceGivesOtherBytesThatLoadTheSame) {
   two.cfg = one.cfg;
   EXPECT_EQ(two, one);
 }
+
+// The data file name has 48 bytes in the header and in the information
+// block the project stores. A longer name is cut at its last whole UTF-8
+// character: cut inside one, it read back ending in U+FFFD.
+struct NameCutCase {
+  const char* what;
+  std::string name;
+  size_t kept;  // bytes of the name stored, the rest of the 48 are zeros
+};
+void PrintTo(const NameCutCase& c, std::ostream* os) { *os << c.what; }
+
+const std::string kHan = "件";         // 3 bytes
+const std::string kAccent = "é";       // 2 bytes
+const std::string kEmoji = "\U0001F600";  // 4 bytes
+const NameCutCase kNameCutCases[] = {
+    {"2-byte character across the end", std::string(47, 'a') + kAccent, 47},
+    {"2-byte character at the end", std::string(46, 'a') + kAccent + "b", 48},
+    {"3-byte character, one byte in", std::string(47, 'a') + kHan, 47},
+    {"3-byte character, two bytes in", std::string(46, 'a') + kHan, 46},
+    {"3-byte characters only", kHan + kHan + kHan + kHan + kHan + kHan + kHan + kHan + kHan + kHan + kHan + kHan +
+                                   kHan + kHan + kHan + kHan + kHan + ".hex",
+     48},
+    {"4-byte character, one byte in", std::string(47, 'a') + kEmoji, 47},
+    {"4-byte character, two bytes in", std::string(46, 'a') + kEmoji, 46},
+    {"4-byte character, three bytes in", std::string(45, 'a') + kEmoji + ".hex", 45},
+    {"4-byte character that fits", std::string(44, 'a') + kEmoji + ".hex", 48},
+    {"bytes that are no UTF-8 are cut at the end", std::string(47, 'a') + "\xE4" + "b", 48},
+};
+
+class ProjectNameCutTest : public ProjectFileTest, public ::testing::WithParamInterface<NameCutCase> {};
+
+TEST_P(ProjectNameCutTest, NameReadsBackWithWholeCharactersOnly) {
+  const NameCutCase& c = GetParam();
+  g.DataFileName = c.name;
+  const std::string path = Save();
+  ChangeEverything();
+  ASSERT_EQ(LoadAndApply(path), kProjectLoaded);
+  const std::string field = c.name.substr(0, c.kept) + std::string(48 - c.kept, '\0');
+  EXPECT_EQ(g.DataFileName, field);
+  for (size_t copy : {size_t{0}, kOfflineBlockBytes}) {
+    SCOPED_TRACE(copy == 0 ? "information block" : "its copy");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(g.ProjectCfgBlock + copy + 272), 48), field);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, ProjectNameCutTest, ::testing::ValuesIn(kNameCutCases),
+                         [](const auto& info) {
+                           std::string name = info.param.what;
+                           for (char& ch : name)
+                             if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                           return name;
+                         });
 
 struct DamageCase {
   const char* name;

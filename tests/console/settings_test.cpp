@@ -5,8 +5,11 @@
 #include <QPushButton>
 #include <QTimer>
 #include <cctype>
+#include <fstream>
 
 #include "console/connection_config.h"
+#include "simunit/sim_unit.h"
+#include "support/gui_wait.h"
 #include "support/main_window_fixture.h"
 #include "support/pty_pair.h"
 #include "toolkit/qt/gauge_widget.h"
@@ -223,5 +226,57 @@ TEST_F(SettingsFileTest, AMegabyteLineAsTheOnlyPortLeavesThePortsPresentToBeList
 TEST_F(SettingsFileTest, UnreadableFileRaisesTheIoError) {
   EXPECT_THROW(window->ReadConnectionConfig(folder + "missing.ini"), EInOutError);
 }
+
+// A settings file whose lines end in CR CR LF (a CR LF file converted once
+// more) once lost its "[Connection]" line, and with it every pinned port, in
+// silence: the channel went to the port found instead. Whatever the line
+// ends, the channel takes the pinned port and finds the unit on it, while
+// another port is there to be found.
+struct SettingsLineEnd {
+  const char* name;
+  const char* end;
+};
+void PrintTo(const SettingsLineEnd& e, std::ostream* os) { *os << e.name; }
+
+class PinnedPortLineEndTest : public MainWindowTest, public ::testing::WithParamInterface<SettingsLineEnd> {
+protected:
+  void TearDown() override {
+    for (TComm* comm : window->SPComm)
+      if (comm->PortHandle() != 0) comm->ClosePort();
+    TheGuiQueue().Drain();
+    MainWindowTest::TearDown();
+  }
+};
+
+TEST_P(PinnedPortLineEndTest, TheChannelTakesThePinnedPortAndFindsItsUnit) {
+  SimUnit pinned;
+  pinned.Start();
+  PtyPair found;
+  ports.AddPort("ttyUSB0", "ftdi_sio", found.SlavePath());
+  {
+    std::ofstream out(folder + "ConfigOvg.ini", std::ios::binary);
+    for (const std::string& line : {std::string("; settings"), std::string("[Connection]"), std::string("TOTDEV=1"),
+                                    "DEV1=" + pinned.SlavePath()})
+      out << line << GetParam().end;
+  }
+  window->FormShow(nullptr);
+  window->Timer2->stop();
+  EXPECT_EQ(g.PortsFromConfig, 1);
+  EXPECT_EQ(g.DeviceCount, 1);
+  EXPECT_EQ(window->ComboBoxCOM().Items(), std::vector<std::string>{pinned.SlavePath()});
+
+  window->BitBtnFindDevClick(window->BitBtnFindDev);
+  ASSERT_EQ(window->SPComm[0]->CommName(), pinned.SlavePath());
+  EXPECT_NE(window->SPComm[0]->PortHandle(), 0);
+  ASSERT_TRUE(DrainUntil([] { return g.FoundDevices == 1; })) << "the unit on the pinned port never answered";
+  EXPECT_EQ(g.ChannelLinked[0], 1);
+  pinned.Stop();
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, PinnedPortLineEndTest,
+                         ::testing::Values(SettingsLineEnd{"Lf", "\n"}, SettingsLineEnd{"CrLf", "\r\n"},
+                                           SettingsLineEnd{"CrCrLf", "\r\r\n"},
+                                           SettingsLineEnd{"CrCrCrLf", "\r\r\r\n"}, SettingsLineEnd{"Cr", "\r"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

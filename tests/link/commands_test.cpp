@@ -194,6 +194,14 @@ TEST_F(CommandsTest, StringFieldStoresCutsPadsAndMarksEmpty) {
       {sixty, 48, Bytes(48, 'n')},
       {std::string("AB\0CD", 5), 4, Bytes{'A', 'B', 0, 0}},
       {std::string("\0CD", 3), 3, Bytes{'?', 0, 0}},
+      // A UTF-8 character the field's end would cut goes whole.
+      {"FU6812L-QFN32-" + std::string("件"), 16, Bytes{'F', 'U', '6', '8', '1', '2', 'L', '-', 'Q', 'F', 'N', '3',
+                                                       '2', '-', 0, 0}},
+      {std::string(47, 'n') + "é.hex", 48, [] {
+         Bytes field(48, 'n');
+         field[47] = 0;
+         return field;
+       }()},
   };
   for (const auto& c : cases) {
     std::memset(g.TxPacket[2], 0xEE, kTxPacketBytes);
