@@ -8,8 +8,9 @@
 
 // Creates or replaces the file `path` with `bytes` through a FileReplacement,
 // so a write that fails part way leaves the earlier file whole. A device or
-// FIFO under that name is written to as a stream. Throws EInOutError when the
-// file cannot be created or fully written.
+// FIFO under that name is refused (kNotRegularFileText) and never opened, so
+// no save waits on one. Throws EInOutError when the file cannot be created or
+// fully written.
 void WriteWholeFile(const std::string& path, std::string_view bytes);
 
 // A save that replaces the file the user named as a whole. The file written is
