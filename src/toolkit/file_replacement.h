@@ -28,11 +28,12 @@ void WriteWholeFile(const std::string& path, std::string_view bytes);
 // earlier file intact and nothing beside it. The rename puts a new file in
 // the old one's place: a hard link to the old file keeps the old content.
 // Where the temporary file cannot be made for want of permission to the
-// folder (EACCES, EPERM) an existing, writable target is opened instead and
-// Commit empties and writes it in place: it keeps its owner and links, but a
-// write that fails part way leaves it short. Any other reason (no space, no
-// inodes, a quota, too many open files, a read-only file system) throws
-// EInOutError with the system's reason and leaves the target as it was.
+// folder (EACCES, or EPERM where the folder is immutable) an existing,
+// writable target is opened instead and Commit empties and writes it in
+// place: it keeps its owner and links, but a write that fails part way
+// leaves it short. Any other reason (no space, no inodes, a quota, too many
+// open files, a read-only file system) throws EInOutError with the system's
+// reason and leaves the target as it was.
 class FileReplacement {
 public:
   explicit FileReplacement(const std::string& path);
