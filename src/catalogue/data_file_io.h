@@ -1,7 +1,8 @@
 #pragma once
 // File access of the image and project formats: reading only regular files
 // (opened without blocking, so a FIFO named as a data file never hangs the GUI
-// thread) and writing whole files (WriteWholeFile, FileReplacement). Every
+// thread) and writing whole files (WriteWholeFile, FileReplacement), which
+// refuse a FIFO or device named as the target for the same reason. Every
 // failure throws EInOutError with the path and the system's reason. Any
 // thread; one object per file.
 

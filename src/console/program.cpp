@@ -1,6 +1,7 @@
 #include "console/program.h"
 
 #include <QLabel>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -97,6 +98,11 @@ void EchoBoxesOfUnattendedRun(TOrvantBEMxPrg& mainWindow) {
 }
 
 int ProgramBody(int argc, char** argv) {
+  // A write to a pipe or FIFO whose reader has gone (standard error piped into
+  // a viewer that was closed) fails with EPIPE and is reported as any failed
+  // write is; it never ends the program with its ports open and its log
+  // unsaved. Only SIGPIPE: the termination signals keep the rule below.
+  std::signal(SIGPIPE, SIG_IGN);
   // First of all: a signal that comes while the rest starts up (an unattended
   // run's supervisor may send one at any time) is a request to close, never
   // the default action's end.

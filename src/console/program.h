@@ -2,6 +2,7 @@
 // The program body: creates the application and its windows, runs the message
 // loop and returns its exit code. Without a display (and no platform chosen)
 // it prints how to run headless and returns kNoDisplayExitCode instead.
+// SIGPIPE is ignored from its start on, for the rest of the process.
 
 #include <memory>
 #include <string>

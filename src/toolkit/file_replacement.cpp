@@ -48,22 +48,10 @@ std::string LinkTargetOf(const std::string& path) {
 }  // namespace
 
 void WriteWholeFile(const std::string& path, std::string_view bytes) {
-  struct stat named {};
-  if (::stat(path.c_str(), &named) != 0 || S_ISREG(named.st_mode)) {
-    FileReplacement(path).Commit(bytes);
-    return;
-  }
-  // A device or FIFO takes the bytes as a stream: there is no file to
-  // replace, and renaming over its node would remove the device itself.
-  const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  if (fd < 0) throw EInOutError(path, errno);
-  try {
-    WriteAllOrThrow(fd, path, bytes);
-  } catch (...) {
-    ::close(fd);
-    throw;
-  }
-  if (::close(fd) != 0) throw EInOutError(path, errno);
+  // A device or FIFO under the name is refused, as a job save refuses it: a
+  // FIFO nobody reads would hold the caller (the GUI thread) in its open for
+  // good, and a terminal or a port could hold it in a write.
+  FileReplacement(path).Commit(bytes);
 }
 
 FileReplacement::FileReplacement(const std::string& path) : path_(path), target_(LinkTargetOf(path)) {
@@ -96,8 +84,16 @@ FileReplacement::FileReplacement(const std::string& path) : path_(path), target_
     if (!exists || (error != EACCES && error != EPERM)) throw EInOutError(path_, error);
     // A file the user may write in a folder the user may not: written in
     // place, as before saves were made whole. Opened now, emptied only at Commit.
-    fd_ = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    // Without waiting, and checked once open: a FIFO put under the name since
+    // the check above must not hold the open either (the writes of a regular
+    // file do not heed O_NONBLOCK).
+    fd_ = ::open(target_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd_ < 0) throw EInOutError(path_, errno);
+    struct stat opened {};
+    if (::fstat(fd_, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+      Discard();
+      throw EInOutError(path_, kNotRegularFileText);
+    }
     return;
   }
   // mkstemp gives 0600.

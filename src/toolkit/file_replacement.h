@@ -8,8 +8,9 @@
 
 // Creates or replaces the file `path` with `bytes` through a FileReplacement,
 // so a write that fails part way leaves the earlier file whole. A device or
-// FIFO under that name is written to as a stream. Throws EInOutError when the
-// file cannot be created or fully written.
+// FIFO under that name is refused (kNotRegularFileText) and never opened, so
+// no save waits on one. Throws EInOutError when the file cannot be created or
+// fully written.
 void WriteWholeFile(const std::string& path, std::string_view bytes);
 
 // A save that replaces the file the user named as a whole. The file written is
@@ -27,11 +28,12 @@ void WriteWholeFile(const std::string& path, std::string_view bytes);
 // earlier file intact and nothing beside it. The rename puts a new file in
 // the old one's place: a hard link to the old file keeps the old content.
 // Where the temporary file cannot be made for want of permission to the
-// folder (EACCES, EPERM) an existing, writable target is opened instead and
-// Commit empties and writes it in place: it keeps its owner and links, but a
-// write that fails part way leaves it short. Any other reason (no space, no
-// inodes, a quota, too many open files, a read-only file system) throws
-// EInOutError with the system's reason and leaves the target as it was.
+// folder (EACCES, or EPERM where the folder is immutable) an existing,
+// writable target is opened instead and Commit empties and writes it in
+// place: it keeps its owner and links, but a write that fails part way
+// leaves it short. Any other reason (no space, no inodes, a quota, too many
+// open files, a read-only file system) throws EInOutError with the system's
+// reason and leaves the target as it was.
 class FileReplacement {
 public:
   explicit FileReplacement(const std::string& path);

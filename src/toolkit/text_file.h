@@ -9,7 +9,7 @@
 // Replaces `path` with the lines as WriteWholeFile does: whole or not at all,
 // so a write that fails (a full disk) leaves the earlier file as it was, or
 // no file, and nothing beside it; a symbolic link is written through to its
-// target, and a device or FIFO under the name is written to as a stream.
+// target, and a device or FIFO under the name is refused, never waited on.
 // Throws EInOutError (path and errno text) when the file cannot be created or
 // fully written.
 void WriteTextLines(const std::string& path, const std::vector<std::string>& lines);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "toolkit/errors.h"
+#include "toolkit/regular_file.h"
 #include "toolkit/scripted_dialogs.h"
 #include "support/temp_folder.h"
 
@@ -259,16 +261,21 @@ TEST_F(BinaryFileTest, WriteThatCannotCreateRaisesTheIoErrorWithPathAndReason) {
   }
 }
 
-TEST_F(BinaryFileTest, WriteThatFailsPartWayRaisesTheIoError) {
-  // /dev/full takes the open and refuses every byte.
+// A device is no file to save into: refused before it is opened, so neither
+// /dev/full's refusal of every byte nor a terminal that would hold the write
+// is ever met.
+TEST_F(BinaryFileTest, WriteOntoADeviceIsRefusedAndTheDeviceKept) {
   if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full here";
   const std::vector<uint8_t> buffer = Pattern(0x400);
   try {
     WriteBinFile("/dev/full", buffer.data(), buffer.size(), 0, 0x3FF);
     FAIL() << "no error raised";
   } catch (const EInOutError& e) {
-    EXPECT_EQ(e.ErrorCode(), ENOSPC);
+    EXPECT_EQ(e.Message(), std::string("/dev/full: ") + kNotRegularFileText);
   }
+  struct stat st {};
+  ASSERT_EQ(::stat("/dev/full", &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
 }
 
 TEST(FillBytes, SetsExactlyCountBytes) {

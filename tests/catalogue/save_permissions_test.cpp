@@ -1,13 +1,19 @@
 // Saves as an ordinary user meets them: every writer the window's save
 // handlers call (the image formats and the project), and make_project run as
 // a separate process, onto a write-protected file, onto a writable file in a
-// folder the user may not write, and onto a folder. Each save runs in a child
-// that is the unprivileged user, since root passes every permission check.
+// folder the user may not write or that is immutable, and onto a folder. Each
+// save runs in a child that is the unprivileged user, since root passes every
+// permission check.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -19,6 +25,44 @@ namespace {
 constexpr const char* kEarlier = "the earlier file";
 
 constexpr const char* kDrawnText = " (random bytes were drawn)";
+
+// An earlier file longer than any save, of bytes no save writes: a save in
+// place that did not empty the file first would leave its tail behind.
+std::string LongEarlierFile() { return std::string(256 << 10, '#'); }
+
+// The folder's immutable attribute (chattr +i), which refuses every new name
+// in it with EPERM, to root as well, whatever its permission bits say. Set
+// while the object lives; setting it needs CAP_LINUX_IMMUTABLE and a file
+// system that keeps the attribute, and WhyNot() says what was missing.
+class ImmutableFolder {
+ public:
+  explicit ImmutableFolder(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+    if (fd_ < 0 || ::ioctl(fd_, FS_IOC_GETFLAGS, &flags_) != 0) {
+      whyNot_ = path + ": " + std::strerror(errno);
+      return;
+    }
+    int immutable = flags_ | FS_IMMUTABLE_FL;
+    if (::ioctl(fd_, FS_IOC_SETFLAGS, &immutable) != 0)
+      whyNot_ = "chattr +i " + path + ": " + std::strerror(errno);
+    else
+      set_ = true;
+  }
+  ~ImmutableFolder() {
+    if (set_) ::ioctl(fd_, FS_IOC_SETFLAGS, &flags_);
+    if (fd_ >= 0) ::close(fd_);
+  }
+  ImmutableFolder(const ImmutableFolder&) = delete;
+  ImmutableFolder& operator=(const ImmutableFolder&) = delete;
+
+  bool Set() const { return set_; }
+  const std::string& WhyNot() const { return whyNot_; }
+
+ private:
+  int fd_;
+  int flags_ = 0;
+  bool set_ = false;
+  std::string whyNot_;
+};
 
 class SavePermissionsTest : public SaverFixture, public ::testing::WithParamInterface<Saver> {
  protected:
@@ -75,6 +119,45 @@ class SavePermissionsTest : public SaverFixture, public ::testing::WithParamInte
     return RunAsOrdinaryUser([&] { return std::string(::access(path.c_str(), mode) == 0 ? "yes" : "no"); }).report;
   }
 
+  // What the ordinary user meets making a new file in `folder`: "made" or
+  // the system's reason.
+  static std::string OrdinaryUserCreates(const std::filesystem::path& folder) {
+    return RunAsOrdinaryUser([&] {
+             const std::string probe = (folder / "probe").string();
+             const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+             if (fd < 0) return std::string(std::strerror(errno));
+             ::close(fd);
+             ::unlink(probe.c_str());
+             return std::string("made");
+           })
+        .report;
+  }
+
+  // The save as the ordinary user, onto a writable file longer than the save
+  // in a folder where no temporary file can be made: the file is written in
+  // place, holds exactly what the save writes, and is the same file still.
+  void ExpectWrittenInPlace() {
+    const struct stat before = StatOf(target_);
+    ASSERT_EQ(static_cast<size_t>(before.st_size), LongEarlierFile().size());
+
+    const std::string outcome = SaveAsOrdinaryUser(target_);
+    EXPECT_TRUE(outcome.starts_with("saved")) << outcome;
+
+    // The child drew from a copy of the generator; this process draws the same.
+    const std::string reference = PathOf("reference.file");
+    SaveWith(GetParam(), reference);
+    ASSERT_LT(ReadFile(reference).size(), LongEarlierFile().size()) << "the earlier file no longer outlasts the save";
+    const std::string written = ReadFile(target_);
+    EXPECT_TRUE(written == ReadFile(reference))
+        << "not the bytes this save writes: " << written.size() << " bytes, the save writes "
+        << ReadFile(reference).size();
+    const struct stat after = StatOf(target_);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_uid, before.st_uid);
+    EXPECT_EQ(after.st_mode & 07777, 0666u);
+    EXPECT_EQ(EntriesInJobs(), 1u);
+  }
+
   size_t EntriesInJobs() const {
     return static_cast<size_t>(
         std::distance(std::filesystem::directory_iterator(jobs_), std::filesystem::directory_iterator()));
@@ -112,27 +195,27 @@ TEST_P(SavePermissionsTest, WriteProtectedFileIsRefusedAndKeptWithItsOwner) {
   EXPECT_EQ(EntriesInJobs(), 1u) << "a temporary file was left";
 }
 
-// No temporary file can be made beside it, so the file is written in place,
-// as saves were written before they replaced the file whole.
+// No temporary file can be made beside it (EACCES), so the file is written
+// in place, as saves were written before they replaced the file whole.
 TEST_P(SavePermissionsTest, WritableFileInAFolderTheUserMayNotWriteIsWrittenInPlace) {
-  WriteFile("jobs/saved.file", kEarlier);
+  WriteFile("jobs/saved.file", LongEarlierFile());
   std::filesystem::permissions(target_, std::filesystem::perms(0666));
   std::filesystem::permissions(jobs_, std::filesystem::perms(0555));
-  if (OrdinaryUserMay(jobs_.string(), W_OK) != "no") GTEST_SKIP() << "this user may write a 0555 folder";
-  const struct stat before = StatOf(target_);
+  if (OrdinaryUserCreates(jobs_) != std::strerror(EACCES)) GTEST_SKIP() << "this user may write a 0555 folder";
+  ExpectWrittenInPlace();
+}
 
-  const std::string outcome = SaveAsOrdinaryUser(target_);
-  EXPECT_TRUE(outcome.starts_with("saved")) << outcome;
-
-  // The child drew from a copy of the generator; this process draws the same.
-  const std::string reference = PathOf("reference.file");
-  SaveWith(GetParam(), reference);
-  EXPECT_TRUE(ReadFile(target_) == ReadFile(reference)) << "not the bytes this save writes";
-  const struct stat after = StatOf(target_);
-  EXPECT_EQ(after.st_ino, before.st_ino);
-  EXPECT_EQ(after.st_uid, before.st_uid);
-  EXPECT_EQ(after.st_mode & 07777, 0666u);
-  EXPECT_EQ(EntriesInJobs(), 1u);
+// An immutable folder refuses the temporary file with EPERM, though its
+// permission bits let the user write it; the file itself is writable, so it
+// is written in place as in a folder the user may not write.
+TEST_P(SavePermissionsTest, WritableFileInAnImmutableFolderIsWrittenInPlace) {
+  std::filesystem::permissions(jobs_, std::filesystem::perms(0777));
+  WriteFile("jobs/saved.file", LongEarlierFile());
+  std::filesystem::permissions(target_, std::filesystem::perms(0666));
+  const ImmutableFolder immutable(jobs_.string());
+  if (!immutable.Set()) GTEST_SKIP() << immutable.WhyNot();
+  ASSERT_EQ(OrdinaryUserCreates(jobs_), std::strerror(EPERM));
+  ExpectWrittenInPlace();
 }
 
 // A folder under the job's name is refused by the checks, before the project

@@ -1,4 +1,5 @@
 // The program body's checks before Qt starts.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -13,7 +14,9 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <vector>
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -331,6 +334,63 @@ TEST_F(ExecutableSignalTest, ASecondSignalEndsItAtOnce) {
   ASSERT_TRUE(ended) << "still running after two signals";
   ASSERT_TRUE(WIFSIGNALED(*ended)) << "exited with " << WEXITSTATUS(*ended);
   EXPECT_TRUE(WTERMSIG(*ended) == SIGTERM || WTERMSIG(*ended) == SIGINT) << WTERMSIG(*ended);
+}
+
+// The signals /proc shows the running program ignoring or catching (SigIgn,
+// SigCgt) hold `signalNumber`.
+bool ProcessShows(pid_t pid, const std::string& field, int signalNumber) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.starts_with(field + ":")) return (std::stoull(line.substr(field.size() + 1), nullptr, 16) >> (signalNumber - 1)) & 1;
+  ADD_FAILURE() << "no " << field << " for " << pid;
+  return false;
+}
+
+// Started with SIGPIPE at its default, as from a shell, the window runs with
+// it ignored, while SIGTERM is still taken as the request to close.
+TEST_F(ExecutableSignalTest, RunsWithSigpipeIgnoredAndSigtermTaken) {
+  PlaceFirmwareImage();
+  const auto previous = signal(SIGPIPE, SIG_DFL);
+  Start();
+  signal(SIGPIPE, previous);
+  EXPECT_TRUE(ProcessShows(pid_, "SigIgn", SIGPIPE));
+  EXPECT_TRUE(ProcessShows(pid_, "SigCgt", SIGTERM));
+  EXPECT_FALSE(ProcessShows(pid_, "SigIgn", SIGTERM));
+}
+
+// Its first write, to a standard error whose reader has gone, fails with
+// EPIPE; the program still exits as it means to, not by SIGPIPE.
+TEST_F(ExecutableSignalTest, AWriteToAReaderThatHasGoneIsNoEnd) {
+  int pipeEnds[2];
+  ASSERT_EQ(pipe2(pipeEnds, O_CLOEXEC), 0);
+  close(pipeEnds[0]);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDERR_FILENO);
+  // No display: the program says so on standard error and returns.
+  std::vector<std::string> environment;
+  for (char** e = environ; *e; ++e) {
+    const std::string_view entry(*e);
+    if (!entry.starts_with("DISPLAY=") && !entry.starts_with("WAYLAND_DISPLAY=") &&
+        !entry.starts_with("QT_QPA_PLATFORM="))
+      environment.emplace_back(entry);
+  }
+  std::vector<char*> envp;
+  for (std::string& entry : environment) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  const std::string exe = (folder_ / "OrvantGenBEM").string();
+  char* argv[] = {const_cast<char*>(exe.c_str()), nullptr};
+  const auto previous = signal(SIGPIPE, SIG_DFL);
+  const int spawned = posix_spawn(&pid_, exe.c_str(), &actions, nullptr, argv, envp.data());
+  signal(SIGPIPE, previous);
+  posix_spawn_file_actions_destroy(&actions);
+  close(pipeEnds[1]);
+  ASSERT_EQ(spawned, 0);
+  const std::optional<int> status = WaitForExit();
+  ASSERT_TRUE(status) << "still running";
+  ASSERT_TRUE(WIFEXITED(*status)) << "ended by signal " << WTERMSIG(*status);
+  EXPECT_EQ(WEXITSTATUS(*status), kNoDisplayExitCode);
 }
 
 }  // namespace
