@@ -449,8 +449,10 @@ private:
   // the ports present and sets DeviceCount.
   void ListSerialPortsIntoComboBox();
   // LoadFirmwareImage(path) of the firmware upgrade: loads the image and sets
-  // g.ImageValid.
-  void LoadFirmwareImageFile(const std::string& path);
+  // g.ImageValid. A file there that gives no usable image (it cannot be read,
+  // or is no valid image) is logged with its path and the reason, which is
+  // returned; empty when the image is usable.
+  std::string LoadFirmwareImageFile(const std::string& path);
   // CommName of channel `channel`'s TComm := name (the port is not reopened).
   void SetChannelCommName(uint8_t channel, const std::string& name);
   // ClosePort on every channel whose port is open.
