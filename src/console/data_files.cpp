@@ -108,27 +108,35 @@ void TOrvantBEMxPrg::LoadDataFile(const std::string& path) {
   // nothing to program and nothing saying that it was loaded.
   g.DataLoaded = 0;
   g.FileSum = 0;
-  switch (DataFileKindOf(path)) {
-    case DataFileKind::IntelHex:
-      LoadHexFile(path, g.FileStart, g.FileEnd, g.FileSum);
-      break;
-    case DataFileKind::SRecord:
-      LoadSRecFile(path, g.FileStart, g.FileEnd, g.FileSum);
-      break;
-    case DataFileKind::Binary: {
-      // The limit is what the chip holds from the offset on, so the reader
-      // reports a file that runs past the chip's end; it may store the rest of
-      // FlashImage (the chunk that crosses the limit is kept whole). FileEnd
-      // becomes the number of bytes read. DataFileAccepted has refused an offset
-      // without room (a limit of 0 would read as none).
-      const uint32_t at = BinPlacement(g.BinOffset);
-      g.FileStart = 0;
-      g.FileEnd = BinRoomToChipEnd(at, g.FlashEnd, kFlashImageBytes);
-      if (g.FileEnd > 0) LoadBinFileSum(path, g.FlashImage + at, kFlashImageBytes - at, g.FileEnd, g.FileSum);
-      break;
+  try {
+    switch (DataFileKindOf(path)) {
+      case DataFileKind::IntelHex:
+        LoadHexFile(path, g.FileStart, g.FileEnd, g.FileSum);
+        break;
+      case DataFileKind::SRecord:
+        LoadSRecFile(path, g.FileStart, g.FileEnd, g.FileSum);
+        break;
+      case DataFileKind::Binary: {
+        // The limit is what the chip holds from the offset on, so the reader
+        // reports a file that runs past the chip's end; it may store the rest of
+        // FlashImage (the chunk that crosses the limit is kept whole). FileEnd
+        // becomes the number of bytes read. DataFileAccepted has refused an offset
+        // without room (a limit of 0 would read as none).
+        const uint32_t at = BinPlacement(g.BinOffset);
+        g.FileStart = 0;
+        g.FileEnd = BinRoomToChipEnd(at, g.FlashEnd, kFlashImageBytes);
+        if (g.FileEnd > 0) LoadBinFileSum(path, g.FlashImage + at, kFlashImageBytes - at, g.FileEnd, g.FileSum);
+        break;
+      }
+      case DataFileKind::Unsupported:
+        break;
     }
-    case DataFileKind::Unsupported:
-      break;
+  } catch (...) {
+    // The views and the checksum panels showed the image before the load:
+    // they show what the failed read left in it, and the log stays silent.
+    ShowImageQuietly();
+    SetStatusPanelText(kFileSumPanel, Format(kFileSumPanelFormat, {g.FileSum}));
+    throw;
   }
   LogLine(Format(kLoadedFormat, {path}));
   g.DataLoaded = 1;

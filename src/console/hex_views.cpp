@@ -29,6 +29,13 @@ void TOrvantBEMxPrg::ShowChecksums(uint32_t start, uint32_t end) {
   ShowImageChecksums();
 }
 
+void TOrvantBEMxPrg::ShowImageQuietly() {
+  ComputeImageChecksums(g.FlashStart, g.FlashEnd);
+  ShowChipChecksumPanel();
+  ShowFlashGrid(g.FlashStart, g.FlashEnd);
+  ShowEepGrid();
+}
+
 void TOrvantBEMxPrg::ShowImageChecksums() {
   if (g.FlashEnd > g.FlashStart) {
     infoMemo_.Add("");

@@ -197,7 +197,8 @@ public:
   // refreshes the views; DataLoaded := 1 then. A binary file may fill the chip
   // from its offset on: the reader reports one that runs past the chip's end.
   // A reader's EInOutError (a file that cannot be opened, or fails part way)
-  // leaves it at that point with DataLoaded 0 and nothing logged.
+  // leaves it at that point with DataLoaded 0 and nothing logged; the views
+  // and both checksum panels then show the image as the read left it.
   void LoadDataFile(const std::string& path);
   // Saves the flash range with the writer of the filter entry chosen in
   // SaveDialog1 (1 binary, 2 Intel HEX, 3 S-record), whatever name was typed.
@@ -213,6 +214,9 @@ public:
   bool OpenProject(const std::string& path);
   // Checksums and both hex views over the current image; shows the log's page.
   void RefreshDataViews();
+  // The same without a log line and without turning the page: the checksums
+  // computed, status panel 1 and both hex views.
+  void ShowImageQuietly();
 
   // --- Channel commands ---
   // The six step commands. Each switches to the page ChipSett, checks that a
@@ -449,8 +453,10 @@ private:
   // the ports present and sets DeviceCount.
   void ListSerialPortsIntoComboBox();
   // LoadFirmwareImage(path) of the firmware upgrade: loads the image and sets
-  // g.ImageValid.
-  void LoadFirmwareImageFile(const std::string& path);
+  // g.ImageValid. A file there that gives no usable image (it cannot be read,
+  // or is no valid image) is logged with its path and the reason, which is
+  // returned; empty when the image is usable.
+  std::string LoadFirmwareImageFile(const std::string& path);
   // CommName of channel `channel`'s TComm := name (the port is not reopened).
   void SetChannelCommName(uint8_t channel, const std::string& name);
   // ClosePort on every channel whose port is open.

@@ -24,6 +24,8 @@ namespace {
 constexpr const char* kSettingsFileName = "ConfigOvg.ini";
 constexpr const char* kLogFolderName = "Log";
 constexpr const char* kOldResultLeftFormat = "%s of an earlier run could not be deleted: %s: download not started!";
+constexpr const char* kFirmwareUnusableLogFormat = "File of \"%s\" not Usable: %s!";
+constexpr const char* kFirmwareUnusableBoxFormat = "文件\"%s\"无法使用：%s，请确认！";
 
 // A project and, after it, OFF in any letter case; further arguments are ignored.
 bool AsksForUnattendedEnd(const std::vector<std::string>& arguments) {
@@ -120,7 +122,11 @@ void TOrvantBEMxPrg::LoadFirmwareOrReportMissing() {
   const std::string path = FirmwareImagePath();
   // A FIFO or a device under the name is no image: reading it could wait forever.
   if (IsRegularFile(path)) {
-    LoadFirmwareImageFile(path);
+    // An image there that cannot serve an upgrade is reported as a missing one
+    // is, box included: an unattended run waits in it rather than download
+    // to units that it cannot bring up to date.
+    const std::string whyNot = LoadFirmwareImageFile(path);
+    if (!whyNot.empty()) ShowMessage(Format(kFirmwareUnusableBoxFormat, {path, whyNot}));
     return;
   }
   g.ImageValid = 0;
@@ -153,4 +159,8 @@ bool TOrvantBEMxPrg::Unattended() const { return g.ExitAfterDownload != 0 || Ask
 
 void TOrvantBEMxPrg::ListSerialPortsIntoComboBox() { ListSerialPorts(comboBoxCOM_, PortSysfsRoot, PortDeviceFolder); }
 
-void TOrvantBEMxPrg::LoadFirmwareImageFile(const std::string& path) { LoadFirmwareImage(path); }
+std::string TOrvantBEMxPrg::LoadFirmwareImageFile(const std::string& path) {
+  const std::string whyNot = LoadFirmwareImage(path);
+  if (!whyNot.empty()) LogLine(Format(kFirmwareUnusableLogFormat, {path, whyNot}));
+  return whyNot;
+}

@@ -21,6 +21,8 @@ constexpr auto kSearchAfterUpgradeWait = 200ms;
 
 constexpr const char* kProjectMissingFormat = "File of %s is not found!";
 constexpr const char* kProjectNotLoadedFormat = "Project file of %s did not load: download not started!";
+constexpr const char* kNoPortListedText = "No serial port found or named in ConfigOvg.ini: download not started!";
+constexpr const char* kNoUnitFoundText = "No programmer unit found: download not started!";
 
 }  // namespace
 
@@ -60,6 +62,9 @@ void TOrvantBEMxPrg::RunCommandLineDownload() {
     return;
   }
   g.DownloadOkCount = 0;
+  // Read before the job's options raise FoundDevices from 0 to 1: with no
+  // unit the download would go to no channel and the run wait for good.
+  const bool noUnit = g.FoundDevices == 0;
   // A job that did not load is never downloaded: it could be half of one.
   bool loaded = false;
   try {
@@ -69,9 +74,8 @@ void TOrvantBEMxPrg::RunCommandLineDownload() {
     // the log, not in the box of an error that an unattended run never closes.
     LogLine(error.what());
   }
-  if (!loaded) {
-    LogLine(Format(kProjectNotLoadedFormat, {project}));
-    return;
-  }
+  if (!loaded) LogLine(Format(kProjectNotLoadedFormat, {project}));
+  if (noUnit) LogLine(comboBoxCOM_.Count() == 0 ? kNoPortListedText : kNoUnitFoundText);
+  if (!loaded || noUnit) return;
   StartDownloadOnChannelsInUse();
 }

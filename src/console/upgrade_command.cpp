@@ -43,6 +43,7 @@ void TOrvantBEMxPrg::DoFirmwarePpgrade1Click(QObject*) {
   }
   // The operator asks for it: units whose upgrade did not take get another.
   ForgetCompletedUpgrades();
+  // An image that gives no upgrade is logged there, with its path and why.
   LoadFirmwareImageFile(path);
   if (g.ImageValid == 0) return;
   for (int i = 0; i < ChannelsUpTo(g.DeviceCount); ++i) {

@@ -12,6 +12,8 @@
 #include "link/wire.h"
 #include "shared/state.h"
 #include "toolkit/gauge.h"
+#include "toolkit/errors.h"
+#include "toolkit/format.h"
 #include "toolkit/le_bytes.h"
 #include "toolkit/random.h"
 #include "toolkit/regular_file.h"
@@ -33,30 +35,48 @@ constexpr uint32_t kBlockWordRange = 65525;  // W is 0..65524
 constexpr uint32_t kKeyGroups = kFirmwareKeyTableBytes / 4;
 
 // Reads the whole file into FirmwareImage; returns its size, or -1 when it is
-// larger than the buffer or no regular file (then the buffer is untouched): a
-// FIFO or a device under the image's name is never waited on. A file that
-// cannot be read counts as empty. Bytes past the file's end are cleared, so a
-// load depends on nothing that a previous one left behind.
-int64_t ReadImageFile(const std::string& path) {
-  if (!IsRegularFile(path)) return -1;
+// larger than the buffer, no regular file or cannot be read, with the reason
+// in whyNot. A file too large or no regular file leaves the buffer untouched:
+// a FIFO or a device under the image's name is never waited on. Bytes past
+// what was read are cleared, so a load depends on nothing that a previous one
+// left behind.
+int64_t ReadImageFile(const std::string& path, std::string& whyNot) {
+  if (!IsRegularFile(path)) {
+    whyNot = kNotRegularFileText;
+    return -1;
+  }
   std::error_code error;
   const uintmax_t fileBytes = std::filesystem::file_size(path, error);
-  if (!error && fileBytes > kFirmwareImageBytes) return -1;
+  if (!error && fileBytes > kFirmwareImageBytes) {
+    whyNot = Format(kFirmwareTooLargeFormat, {kFirmwareImageBytes});
+    return -1;
+  }
   uint32_t count = 0;  // no limit but the buffer
-  ReadBinFile(path, FirmwareImage, kFirmwareImageBytes, count);
+  uint32_t unused = 0;
+  try {
+    LoadBinFileSum(path, FirmwareImage, kFirmwareImageBytes, count, unused);
+  } catch (const EInOutError& failure) {
+    whyNot = failure.Reason();
+  }
   std::memset(FirmwareImage + count, 0, kFirmwareImageBytes - count);
-  return count;
+  return whyNot.empty() ? int64_t{count} : -1;
 }
 
-// The header's values must keep every read inside the file and every block
-// of the upgrade inside FirmwareImage.
-bool HeaderFits(size_t fileBytes) {
+// Why the header's values cannot be used, empty when they can: they must keep
+// every read inside the file and every block of the upgrade inside
+// FirmwareImage.
+std::string HeaderProblem(size_t fileBytes) {
+  if (fileBytes < kFirmwareKeyOffset) return Format(kFirmwareHeaderCutShortFormat, {fileBytes});
   const uint16_t key = GetLe16(FirmwareImage + kFirmwareKeyWordOffset);
   const uint32_t end = GetLe16(FirmwareImage + kFirmwareEndOffset) ^ key;
   const uint32_t bodyLength = GetLe16(FirmwareImage + kFirmwareBodyLengthOffset) ^ key;
-  if (end < kFirmwareBaseAddress || end > kFirmwareEndMax) return false;
-  if (bodyLength > kFirmwareBodyLengthMax) return false;
-  return FirmwareFileBytes(bodyLength) <= fileBytes;
+  if (end < kFirmwareBaseAddress || end > kFirmwareEndMax)
+    return Format(kFirmwareEndOutOfRangeFormat, {end, kFirmwareBaseAddress, kFirmwareEndMax});
+  if (bodyLength > kFirmwareBodyLengthMax)
+    return Format(kFirmwareBodyTooLongFormat, {bodyLength, kFirmwareBodyLengthMax});
+  const size_t wanted = FirmwareFileBytes(bodyLength);
+  if (fileBytes < wanted) return Format(kFirmwareCutShortFormat, {fileBytes, wanted});
+  return {};
 }
 
 }  // namespace
@@ -121,16 +141,19 @@ void ForgetCompletedUpgrades() {
   for (uint8_t& completed : g.UpgradeCompleted) completed = 0;
 }
 
-void LoadFirmwareImage(const std::string& path) {
-  if (FirmwareUpgradeRunning()) return;
+std::string LoadFirmwareImage(const std::string& path) {
+  if (FirmwareUpgradeRunning()) return {};
   g.ImageValid = 0;
-  const int64_t fileBytes = ReadImageFile(path);
-  if (fileBytes < 0) return;
+  std::string whyNot;
+  const int64_t fileBytes = ReadImageFile(path, whyNot);
+  if (fileBytes < 0) return whyNot;
+  if (fileBytes == 0) return kFirmwareEmptyText;
   // Shorter than the magic: whatever the cleared buffer holds there is no magic.
   uint32_t sum = 0;
-  if (XorFieldToString(FirmwareImage, sum, kFirmwareMagicBytes, kFirmwareMagicMask) != kFirmwareMagicText) return;
+  if (XorFieldToString(FirmwareImage, sum, kFirmwareMagicBytes, kFirmwareMagicMask) != kFirmwareMagicText)
+    return kFirmwareNoMagicText;
   FirmwareBase = kFirmwareBaseAddress;
-  if (!HeaderFits(static_cast<size_t>(fileBytes))) return;
+  if (std::string problem = HeaderProblem(static_cast<size_t>(fileBytes)); !problem.empty()) return problem;
 
   CopyVersionField(FirmwareImage + kFirmwareVersionOffset, sum, kFirmwareVersionFieldBytes);
   if (g.FirmwareVersion[0] != 'V') std::memset(g.FirmwareVersion, 0, kFirmwareVersionFieldBytes);
@@ -160,8 +183,10 @@ void LoadFirmwareImage(const std::string& path) {
     }
   }
   SumBytes(FirmwareImage + in, sum, kFirmwareTrailerBytes);
-  const uint8_t* stored = FirmwareImage + in + kFirmwareTrailerBytes;
-  g.ImageValid = GetLe32(stored) == sum ? 1 : 0;
+  const uint32_t stored = GetLe32(FirmwareImage + in + kFirmwareTrailerBytes);
+  if (stored != sum) return Format(kFirmwareChecksumMismatchFormat, {stored, sum});
+  g.ImageValid = 1;
+  return {};
 }
 
 void StartFirmwareUpgrade(uint8_t ch) {

@@ -117,11 +117,26 @@ void ForgetCompletedUpgrades();
 // g.FirmwareVersion (the version field when it begins with 'V', else zeros).
 // A wrong magic, an oversized file or out-of-range header leaves everything
 // but FirmwareImage (and FirmwareBase) as it was. A file that cannot be read
-// counts as empty: no magic, ImageValid 0 (the callers report a missing file).
+// gives no valid image (the callers report a missing file themselves).
 // A name that is no regular file (a FIFO, a device) is not read, never waited
 // on, and leaves everything but ImageValid (0) as it was. Refused, with
 // nothing read or changed, while a channel upgrades (see above).
-void LoadFirmwareImage(const std::string& path);
+//
+// Returns why the file gives no usable image, for the callers to report with
+// its path: the system's reason when it cannot be read, kNotRegularFileText,
+// or one of the texts below. Empty when the image is valid, and when the load
+// was refused because a channel upgrades.
+std::string LoadFirmwareImage(const std::string& path);
+
+// Why an image is not usable (the reasons LoadFirmwareImage gives).
+inline constexpr const char* kFirmwareEmptyText = "empty file";
+inline constexpr const char* kFirmwareTooLargeFormat = "larger than %u bytes";
+inline constexpr const char* kFirmwareNoMagicText = "no firmware image (wrong magic)";
+inline constexpr const char* kFirmwareHeaderCutShortFormat = "cut short in its header (%u bytes)";
+inline constexpr const char* kFirmwareEndOutOfRangeFormat = "firmware end 0x%0.4x outside 0x%0.4x..0x%0.4x";
+inline constexpr const char* kFirmwareBodyTooLongFormat = "body length %u over %u bytes";
+inline constexpr const char* kFirmwareCutShortFormat = "cut short (%u of %u bytes)";
+inline constexpr const char* kFirmwareChecksumMismatchFormat = "checksum mismatch (stored 0x%0.8x, computed 0x%0.8x)";
 
 // The image file's name, and its path in the program folder (ProgramDir).
 inline constexpr const char* kFirmwareFileName = "GenXBEM.FWR";

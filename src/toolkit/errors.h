@@ -26,9 +26,12 @@ public:
   EInOutError(const std::string& path, int errorNumber);
   EInOutError(const std::string& path, const std::string& reason);
   int ErrorCode() const { return errorCode_; }
+  // The reason alone, without the path: the errno text or the given reason.
+  const std::string& Reason() const { return reason_; }
 
 private:
   int errorCode_ = 0;
+  std::string reason_;
 };
 
 // A text the user typed is not a number: "'%s' is not a valid integer value".

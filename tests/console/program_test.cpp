@@ -222,7 +222,7 @@ protected:
     }
   }
 
-  void PlaceFirmwareImage() { std::ofstream(folder_ / "GenXBEM.FWR") << "image"; }
+  void PlaceFirmwareImage() { WriteUsableFirmwareImage((folder_ / "GenXBEM.FWR").string()); }
 
   // Starts it offscreen and waits until its first show has begun, which its
   // Log folder shows; the signal handlers are in place before that.

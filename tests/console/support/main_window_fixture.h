@@ -10,15 +10,24 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "console/main_window.h"
 #include "shared/state.h"
+#include "simunit/firmware_builder.h"
 #include "support/fake_port_tree.h"
 #include "support/temp_folder.h"
 #include "toolkit/clock.h"
 #include "toolkit/program_folder.h"
 #include "toolkit/qt/memo_view.h"
 #include "toolkit/scripted_dialogs.h"
+
+// A small valid firmware image at path: start-up loads it without a word.
+inline void WriteUsableFirmwareImage(const std::string& path) {
+  const std::vector<uint8_t> image = BuildFirmwareImage(std::vector<uint8_t>(16, 0x11), "V1.0");
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+}
 
 class MainWindowTest : public ::testing::Test {
 protected:
@@ -42,7 +51,7 @@ protected:
     for (const std::string& line : lines) out << line << "\r\n";
   }
   // A firmware image file, so that start-up finds one.
-  void PlaceFirmwareImage() { WriteProgramFile("GenXBEM.FWR", {"image"}); }
+  void PlaceFirmwareImage() { WriteUsableFirmwareImage(folder + "GenXBEM.FWR"); }
 
   // The window log's lines. The copy is made again only when the log changed,
   // so LogLines().begin() and LogLines().end() in one expression agree.
