@@ -50,11 +50,14 @@ bool GuiQueue::DeliverNext() {
   {
     std::lock_guard lock(mutex_);
     if (lanes_.empty()) return false;
-    Lane lane = std::move(lanes_.front());
-    lanes_.pop_front();
+    Lane& lane = lanes_.front();
     message = std::move(lane.messages.front());
     lane.messages.pop_front();
-    if (!lane.messages.empty()) lanes_.push_back(std::move(lane));
+    // The lane's next message waits for every other lane's turn.
+    if (lane.messages.empty())
+      lanes_.pop_front();
+    else
+      lanes_.splice(lanes_.end(), lanes_, lanes_.begin());
   }
   if (message.target) message.target->HandleGuiMessage(message);
   return true;

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <list>
 #include <memory>
 #include <mutex>
 
@@ -58,7 +59,7 @@ public:
   // asked for yet: one wake-up stands for any number of posts, so a flood of
   // posts never floods the event loop.
   void Post(GuiMessage message);
-  // GUI thread. Queues the message first in the lane of the target lane,
+  // GUI thread. Queues the message first in the lane of the target `lane`,
   // whatever the message's own target: it is handed on before every message
   // waiting there, when that lane's turn comes. A handler that leaves part of
   // a port's block for a later turn queues the rest so, ahead of what the
@@ -105,7 +106,7 @@ private:
   mutable std::mutex mutex_;
   // The lanes with messages waiting, in turn: the first one's first message
   // goes next, and its lane then goes last.
-  std::deque<Lane> lanes_;
+  std::list<Lane> lanes_;
   std::function<void()> wake_;
   bool turnAsked_ = false;
 };
