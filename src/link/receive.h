@@ -6,18 +6,28 @@
 // incomplete frame stays at the front of the buffer.
 //
 // Invariant: g.RxBuffer[ch][0 .. g.RxCount[ch]-1] holds exactly the received
-// bytes that no handed-on frame has consumed, in arrival order.
+// bytes that no handed-on frame has consumed, in arrival order; while a pass
+// of the frame loop has left frames for a later turn, g.RxWaiting[ch] holds
+// them (g.RxWaitingCount[ch] bytes) and they go before any newer bytes.
+//
+// Turns: a pass hands on frames until the block's are done or, once it has
+// handed on a few, until the GUI queue's slice (kGuiTurnSlice) has passed.
+// Then it leaves the rest for a later turn, first in the lane of the
+// channel's port (g.ChannelComm[ch]) in the GUI queue: the other ports and
+// the event loop get their turn, and nothing is dropped or reordered. A
+// channel without a port hands on all its frames at once.
 //
 // Threads: GUI thread only. Channels 0..7; any other channel is ignored.
-// Allocates nothing.
+// Allocates nothing but the GUI queue's entry of a later turn.
 
 #include <cstdint>
 
 // Takes in one received block of length bytes: ChannelTimer[ch] := 1000, the
-// block is appended, and, unless this channel's frame loop is already running
-// further up the call stack (a handler that opened a modal box, whose event
-// loop delivered this block), every complete frame is handed on in arrival
-// order. A nested call only appends; the running loop goes on to its bytes.
+// block is appended after any bytes left waiting, and, unless this channel's
+// frame loop is already running further up the call stack (a handler that
+// opened a modal box, whose event loop delivered this block), every complete
+// frame is handed on in arrival order, in this call or in later turns (see
+// Turns). A nested call only appends; the running loop goes on to its bytes.
 //
 // Bounds: when the kept bytes and the block together do not fit the buffer,
 // the kept bytes are dropped first (as a receive error drops them); of a

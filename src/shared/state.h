@@ -86,6 +86,10 @@ struct DefinBEM {
   uint8_t TxFrame[kChannelSlots][kFrameBytes];
   uint8_t RxFrame[kChannelSlots][kFrameBytes];
   uint8_t RxBuffer[kChannels][kRxBufferBytes];
+  // Received bytes that the channel's frame loop left for a later turn (the
+  // receive path's own; see link/receive.h), and their number.
+  uint8_t RxWaiting[kChannels][kRxBufferBytes];
+  uint16_t RxWaitingCount[kChannelSlots];
 
   // Image buffers.
   uint8_t FlashImage[kFlashImageBytes];

@@ -7,7 +7,9 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "toolkit/clock.h"
 #include "toolkit/combo_box.h"
@@ -250,6 +252,58 @@ TEST(GuiQueue, TurnsReturnWhileAThreadKeepsPosting) {
   queue.Drain();
   ASSERT_EQ(a.codes.size(), posted);
   for (uint32_t i = 0; i < posted; ++i) ASSERT_EQ(a.codes[i], i);
+}
+
+// Targets that share one log of what was handed on, as "name:code".
+struct SharedRecorder : GuiMessageTarget {
+  SharedRecorder(std::vector<std::string>& log, std::string name) : log_(log), name_(std::move(name)) {}
+  void HandleGuiMessage(GuiMessage& m) override { log_.push_back(name_ + ":" + std::to_string(m.code)); }
+
+private:
+  std::vector<std::string>& log_;
+  std::string name_;
+};
+
+// A target with a hundred messages waiting holds another one's message back
+// by one of its own, not by the hundred; each keeps its own order.
+TEST(GuiQueue, TargetsWithMessagesWaitingTakeTurnsOneMessageEach) {
+  GuiQueue queue;
+  std::vector<std::string> log;
+  SharedRecorder flood(log, "f"), quiet(log, "q");
+  for (uint32_t i = 0; i < 100; ++i) queue.Post({&flood, i, 0, nullptr, 0});
+  queue.Post({&quiet, 0, 0, nullptr, 0});
+  queue.Post({&quiet, 1, 0, nullptr, 0});
+  EXPECT_EQ(queue.Pending(), 102u);
+  EXPECT_EQ(queue.Drain(), 102u);
+  ASSERT_EQ(log.size(), 102u);
+  EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + 5),
+            (std::vector<std::string>{"f:0", "q:0", "f:1", "q:1", "f:2"}));
+  for (uint32_t i = 2; i < 100; ++i) ASSERT_EQ(log[i + 2], "f:" + std::to_string(i));
+}
+
+// The rest of a handler's work, put first in its port's lane: the other
+// lanes go first, then the rest, then what the port sent after; it goes with
+// the port's lane.
+TEST(GuiQueue, AMessagePutFirstInALaneLeadsItAndGoesWithIt) {
+  GuiQueue queue;
+  std::vector<std::string> log;
+  SharedRecorder port(log, "p"), other(log, "o"), rest(log, "r");
+  for (uint32_t i = 0; i < 3; ++i) queue.Post({&port, i, 0, nullptr, 0});
+  queue.Post({&other, 0, 0, nullptr, 0});
+  queue.Post({&other, 1, 0, nullptr, 0});
+  EXPECT_EQ(queue.DeliverTurn(std::chrono::milliseconds(0)), 1u);  // p:0
+  queue.PostFirst(&port, {&rest, 7, 0, nullptr, 0});
+  queue.Drain();
+  EXPECT_EQ(log, (std::vector<std::string>{"p:0", "o:0", "r:7", "o:1", "p:1", "p:2"}));
+
+  log.clear();
+  queue.Post({&port, 3, 0, nullptr, 0});
+  queue.PostFirst(&port, {&rest, 8, 0, nullptr, 0});
+  queue.PostFirst(&other, {&rest, 9, 0, nullptr, 0});  // a lane of its own, no message of other's yet
+  queue.Forget(&port);
+  EXPECT_EQ(queue.Pending(), 1u);
+  queue.Drain();
+  EXPECT_EQ(log, (std::vector<std::string>{"r:9"}));
 }
 
 TEST(MessageBoxes, CaptionIsTheStockCaptionOfTheKindOrTheApplicationTitle) {
