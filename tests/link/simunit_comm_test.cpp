@@ -172,6 +172,7 @@ class ProgramEnd {
     comm_.OnReceiveData = [this](TComm*, const uint8_t* buffer, uint16_t length) {
       blocks_.emplace_back(buffer, buffer + length);
       blockTimes_.push_back(Clock::now());
+      ++blocksTaken_;
     };
     comm_.OnRequestHangup = [this](TComm*) { ++hangups_; };
     comm_.OpenPort();
@@ -214,6 +215,10 @@ class ProgramEnd {
 
   const std::vector<Bytes>& Blocks() const { return blocks_; }
   int Hangups() const { return hangups_; }
+  // For a reply shape's pieceTaken: true once more than `before` blocks came.
+  std::function<bool()> BlocksPassed(size_t before) const {
+    return [this, before] { return blocksTaken_.load() > before; };
+  }
 
  private:
   TComm comm_;
@@ -221,6 +226,7 @@ class ProgramEnd {
   std::vector<Clock::time_point> blockTimes_;
   Clock::time_point sentAt_;
   int hangups_ = 0;
+  std::atomic<size_t> blocksTaken_{0};  // read by the unit's serving thread
 };
 
 class SimUnitOnComm : public testing::Test {
@@ -426,8 +432,11 @@ TEST_F(SimUnitOnComm, StepReportsAloneAndInTheSameWriteAsAReply) {
 }
 
 TEST_F(SimUnitOnComm, ReplyCutWithAGapArrivesAsTwoBlocks) {
-  unit_.ShapeNextReply({{}, {}, {5}, 30ms});
   const size_t blocks = end_.Blocks().size();
+  SimReplyShape shape{{}, {}, {5}, 30ms};
+  // The second piece waits for the first block, however late the reader runs.
+  shape.pieceTaken = end_.BlocksPassed(blocks);
+  unit_.ShapeNextReply(shape);
   const std::optional<Received> reply = end_.Reply(BlankCheck());
   ASSERT_TRUE(reply);
   EXPECT_EQ(reply->Status(), 6);
@@ -440,7 +449,11 @@ TEST_F(SimUnitOnComm, SeveralFramesAndAPartialOneInOneWrite) {
   const SimStepReport a{8, 0, 1, 4};
   const SimStepReport b{8, 0, 2, 4};
   const size_t reports = SimFrame(SimStepReportPacket(a)).size() + SimFrame(SimStepReportPacket(b)).size();
-  unit_.ShapeNextReply({{a, b}, {}, {reports + 4}, 30ms});
+  SimReplyShape shape{{a, b}, {}, {reports + 4}, 30ms};
+  // Both frames and the start of the third in one block: the rest waits for
+  // it, however late the reader runs.
+  shape.pieceTaken = end_.BlocksPassed(end_.Blocks().size());
+  unit_.ShapeNextReply(shape);
   end_.Send(ReadFlash(0));
   ASSERT_TRUE(end_.WaitForFrames(3));
   const Cut first = CutFrames(end_.Blocks().front());

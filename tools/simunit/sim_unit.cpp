@@ -346,7 +346,7 @@ void SimUnit::WriteShaped(const Outgoing& out) {
     ends.push_back(out.bytes.size());
     for (size_t end : ends) {
       if (end <= from || end > out.bytes.size()) continue;
-      if (from > 0 && !WaitUntil(Clock::now() + out.shape.gap)) {
+      if (from > 0 && !WaitGap(out.shape)) {
         whole = false;
         break;
       }
@@ -420,6 +420,15 @@ bool SimUnit::WaitUntil(Clock::time_point when) const {
     pollfd wake{wakeFd_, POLLIN, 0};
     ppoll(&wake, 1, &timeout, nullptr);
   }
+}
+
+bool SimUnit::WaitGap(const SimReplyShape& shape) const {
+  if (!WaitUntil(Clock::now() + shape.gap)) return false;
+  if (!shape.pieceTaken) return true;
+  const Clock::time_point deadline = Clock::now() + kSimPieceTakenPatience;
+  while (!shape.pieceTaken() && Clock::now() < deadline)
+    if (!WaitUntil(Clock::now() + std::chrono::milliseconds(1))) return false;
+  return true;
 }
 
 uint32_t SimUnit::LineBaud() const {

@@ -40,6 +40,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -124,12 +125,18 @@ struct SimFault {
 // with a pause before each piece after the first. Cuts are byte offsets into
 // the whole write (reports included), ascending; those at or past its end are
 // ignored. A gap longer than the program's read interval (3 or 5 ms) makes the
-// program receive the pieces as separate blocks.
+// program receive the pieces as separate blocks, if its reader runs in time:
+// on a loaded machine it may wake only after the next piece came. A test
+// that relies on the cut sets pieceTaken, which the serving thread asks after
+// each gap until it holds (at most kSimPieceTakenPatience), so the next piece
+// waits until the program has ended its block.
+inline constexpr std::chrono::seconds kSimPieceTakenPatience{20};
 struct SimReplyShape {
   std::vector<SimStepReport> reportsBefore;
   std::vector<SimStepReport> reportsAfter;
   std::vector<size_t> cuts;
   std::chrono::microseconds gap{0};
+  std::function<bool()> pieceTaken{};  // called on the serving thread
 };
 
 // How long the unit works on an operation before it answers: an erase, each
@@ -310,6 +317,8 @@ class SimUnit {
   bool WriteAll(const uint8_t* bytes, size_t n);
   // Waits until the time point; false when Stop or HangUp came first.
   bool WaitUntil(Clock::time_point when) const;
+  // The pause before a piece of a shaped reply; false as WaitUntil.
+  bool WaitGap(const SimReplyShape& shape) const;
   bool Interrupted() const { return stopping_ || hangUpRequested_; }
   void CloseLine();
   uint32_t LineBaud() const;
