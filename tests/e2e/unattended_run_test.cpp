@@ -27,6 +27,7 @@
 #include "link/wire.h"
 #include "simunit/connection_file.h"
 #include "simunit/firmware_builder.h"
+#include "support/child_signals.h"
 #include "support/ordinary_user.h"
 #include "support/sim_unit_farm.h"
 #include "support/small_tmpfs.h"
@@ -50,7 +51,8 @@ constexpr auto kPoll = 20ms;
 // running. A launcher (such as {"timeout", "120"}) goes before the program, as
 // in a script; signals and the exit status are then the launcher's. Its
 // standard error is the test's, or the descriptor errorTo when one is given.
-// inChild runs in the child right before the exec (what a launcher such as
+// The child starts from the default signal actions, however the suite was
+// started; inChild runs in it right before the exec (what a launcher such as
 // nohup or su does to it); the child gives up when it returns false.
 class ProgramRun {
 public:
@@ -63,6 +65,7 @@ public:
       return;
     }
     setpgid(0, 0);
+    DefaultSignalsInChild();
     if (errorTo >= 0 && dup2(errorTo, STDERR_FILENO) < 0) _exit(126);
     if (inChild && !inChild()) _exit(125);
     // Only what the program opens itself: not the test's ends of the units' lines.

@@ -37,6 +37,7 @@
 #include "simunit/connection_file.h"
 #include "simunit/sim_unit.h"
 #include "simunit/sim_wire.h"
+#include "support/child_signals.h"
 #include "support/gui_wait.h"
 #include "support/sim_unit_farm.h"
 #include "support/temp_folder.h"
@@ -594,7 +595,7 @@ class ToolRun {
     posix_spawn_file_actions_addclose(&actions, fds[0]);
     // Its usage text on bad options is for a person, not for the test log.
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    if (posix_spawn(&pid_, argv[0], &actions, DefaultSignalsSpawn().Get(), argv.data(), environ) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
     out_ = fds[0];
