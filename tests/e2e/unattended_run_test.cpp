@@ -426,7 +426,7 @@ TEST_F(UnattendedRunTest, SecondSignalAfterASecondEndsAHeldCloseAtOnce) {
   std::this_thread::sleep_until(std::max(first + 1500ms, std::chrono::steady_clock::now() + 1100ms));
   ASSERT_TRUE(program->Running()) << "the copy ended the program, or the close was not held";
   ASSERT_EQ(program->Signal(SIGTERM), 0);
-  ASSERT_TRUE(program->WaitForExit(5s).has_value()) << "the second signal did not end the held close";
+  ASSERT_TRUE(program->WaitForExit(kRunLimit).has_value()) << "the second signal did not end the held close";
   EXPECT_EQ(program->EndSignal(), SIGTERM);
   EXPECT_FALSE(ResultExists());
 }
