@@ -224,6 +224,20 @@ protected:
         if (line.find(text) != std::string::npos) return true;
     return false;
   }
+  // For the message of a run that did not end: closes it, so that its window
+  // log is saved, and gives that log, its standard error and what each unit
+  // holds.
+  std::string WhereTheRunStands() {
+    program->Signal(SIGTERM);
+    program->WaitForExit(kRunLimit);
+    std::string said = "standard error:\n" + ErrorText() + "window log:\n";
+    for (const auto& lines : SavedLogs())
+      for (const std::string& line : lines) said += line + "\n";
+    for (size_t ch = 0; ch < farm->Size(); ++ch)
+      said += "unit " + std::to_string(ch + 1) + ": " + farm->Unit(ch).Identity().version +
+              (TookTheJob(farm->Unit(ch)) ? ", took the job\n" : ", no job\n");
+    return said;
+  }
   // Ends a run that stays open, so that its window log is saved.
   void EndIt() {
     ASSERT_TRUE(program->Running());
@@ -302,7 +316,7 @@ TEST_F(UnattendedRunTest, UnitSilentMidUpgradeDoesNotHoldTheOthersFromTheJob) {
   farm->Unit(kSilent).AddFault({.kind = SimFaultKind::kSilence, .command = kCmdFirmwareBlock});
   Start(job);
   const std::optional<int> exitCode = program->WaitForExit(kRunLimit);
-  ASSERT_TRUE(exitCode.has_value()) << "the program did not end by itself";
+  ASSERT_TRUE(exitCode.has_value()) << "the program did not end by itself\n" << WhereTheRunStands();
   EXPECT_EQ(*exitCode, 0);
   EXPECT_TRUE(ResultExists());
   for (size_t ch = 0; ch < kGang; ++ch) {
