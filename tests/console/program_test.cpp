@@ -6,9 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -30,9 +28,11 @@
 #include "console/program.h"
 #include "shared/state.h"
 #include "support/build_dir.h"
+#include "support/child_signals.h"
 #include "support/main_window_fixture.h"
 #include "support/pty_pair.h"
 #include "support/temp_folder.h"
+#include "support/tool_run.h"
 #include "toolkit/dialogs.h"
 #include "toolkit/qt/qt_bindings.h"
 #include "toolkit/qt/termination_signals.h"
@@ -65,16 +65,9 @@ TEST(ProgramBody, ArgumentsAreThoseAfterTheProgramName) {
 TEST(ProgramBody, WithoutDisplayTheProgramSaysHowToRunHeadless) {
   std::string program = TestBuildDir() + "/OrvantGenBEM";
   ASSERT_TRUE(std::filesystem::exists(program)) << program;
-  std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" + program + "' 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  std::string output;
-  std::array<char, 256> chunk;
-  while (size_t n = fread(chunk.data(), 1, chunk.size(), pipe)) output.append(chunk.data(), n);
-  int status = pclose(pipe);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), kNoDisplayExitCode);
-  EXPECT_EQ(output, NoDisplayMessage());
+  const ToolRun run = RunTool("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" + program + "'");
+  EXPECT_EQ(run.status, kNoDisplayExitCode);
+  EXPECT_EQ(run.output, NoDisplayMessage());
 }
 
 TEST(ProgramBody, CreatesTheCaptionedMainWindowAndItsHiddenForms) {
@@ -230,7 +223,9 @@ protected:
     const std::string exe = (folder_ / "OrvantGenBEM").string();
     char* argv[] = {const_cast<char*>(exe.c_str()), nullptr};
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    ASSERT_EQ(posix_spawn(&pid_, exe.c_str(), nullptr, nullptr, argv, environ), 0);
+    // Default actions, so that SIGINT and SIGHUP reach its handlers also when
+    // the suite runs from nohup or in the background.
+    ASSERT_EQ(posix_spawn(&pid_, exe.c_str(), nullptr, DefaultSignalsSpawn().Get(), argv, environ), 0);
     const auto deadline = std::chrono::steady_clock::now() + 20s;
     while (!std::filesystem::exists(folder_ / "Log") && std::chrono::steady_clock::now() < deadline) {
       ASSERT_FALSE(Exited()) << "ended before its first show";

@@ -70,8 +70,10 @@ TEST_F(UnattendedWindowTest, SilentUnitTimesOutRedWhileTheOthersFinishAndTheRunS
   ASSERT_TRUE(RunUntil([&] { return Logged("C2 ：操作超时！"); }, kRunLimit));
   EXPECT_EQ(window->Gauges[1]->Model().ForeColor(), clRed);
   EXPECT_EQ(g.ChannelBusy[1], 0);
-  // They finished long before the silent channel timed out.
-  ASSERT_TRUE(RunUntil([&] { return TookTheJob(0) && TookTheJob(2) && TookTheJob(3); }, 5s));
+  // They finish long before the silent channel times out, unless a loaded
+  // machine holds the event loop back.
+  ASSERT_TRUE(RunUntil([&] { return TookTheJob(0) && TookTheJob(2) && TookTheJob(3); }, kRunLimit))
+      << "the other units never took the job";
   EXPECT_FALSE(TookTheJob(1));
   EXPECT_EQ(g.FoundDevices, kUnits);
   EXPECT_EQ(g.DownloadOkCount, kUnits - 1);

@@ -145,7 +145,7 @@ TEST_F(EightChannelTest, DownloadGivesEveryUnitTheWholeImageAndTheReset) {
     EXPECT_TRUE(unit.OfflineInfo().has_value());
     EXPECT_EQ(unit.DownloadBlocks(), allBlocks);
     EXPECT_EQ(unit.DownloadedFlash(0, kImageBytes), image);
-    EXPECT_TRUE(WaitFor([&] { return unit.ResetsReceived() == 1; }, 5s));
+    EXPECT_TRUE(WaitFor([&] { return unit.ResetsReceived() == 1; }, kRunLimit));
     EXPECT_EQ(Gauge(ch).ForeColor(), clBlue);
   }
 }

@@ -70,7 +70,7 @@ TEST_F(EightChannelTest, AnOutdatedUnitIsUpgradedAtTheSearchAndFoundCurrentAfter
   farm->Unit(7).SetUpgradeVersion("V1.0");
   ShowAndSearch(kUnits - 1);
   ASSERT_TRUE(WaitFor([&] { return AllIdle() && g.ChannelState[7] == TChannelState::Idle; }));
-  ASSERT_TRUE(WaitFor([&] { return FinishReceived(farm->Unit(7)); }, 10s));
+  ASSERT_TRUE(WaitFor([&] { return FinishReceived(farm->Unit(7)); }, kRunLimit));
   const Bytes stored = farm->Unit(7).Firmware();
   for (size_t i = 0; i < firmwareBody.size(); ++i) ASSERT_EQ(stored[i], i % 4 == 3 ? 0 : firmwareBody[i]) << i;
   EXPECT_FALSE(ChannelLogged(7, "找到设备：OrvantGengX-BEM V1.0,SimUnit!"));
@@ -87,7 +87,7 @@ TEST_F(EightChannelTest, TheUpgradeCommandBringsEveryUnitToTheNewImage) {
   window->DoFirmwarePpgrade1->trigger();
   ASSERT_EQ(g.ImageValid, 1);
   ASSERT_TRUE(WaitFor([&] { return AllIdle(); }));
-  ASSERT_TRUE(farm->WaitForAll(FinishReceived, 10s));
+  ASSERT_TRUE(farm->WaitForAll(FinishReceived, kRunLimit));
   for (size_t ch = 0; ch < kUnits; ++ch) {
     SCOPED_TRACE(testing::Message() << "channel " << ch);
     const Bytes stored = farm->Unit(ch).Firmware();
@@ -103,7 +103,7 @@ TEST_F(EightChannelTest, TheOfflineStartResetsEveryListedUnitAndForgetsThem) {
   for (size_t ch = 0; ch < kUnits; ++ch)
     ports.AddPort("ttyUSB" + std::to_string(ch), "ftdi_sio", farm->Unit(ch).SlavePath());
   window->StartOfflineProgrm1->trigger();
-  EXPECT_TRUE(farm->WaitForAll([](const SimUnit& unit) { return unit.ResetsReceived() == 1; }, 10s));
+  EXPECT_TRUE(farm->WaitForAll([](const SimUnit& unit) { return unit.ResetsReceived() == 1; }, kRunLimit));
   for (size_t ch = 0; ch < kUnits; ++ch) {
     SCOPED_TRACE(testing::Message() << "channel " << ch);
     EXPECT_EQ(g.ChannelLinked[ch], 0);
@@ -113,7 +113,7 @@ TEST_F(EightChannelTest, TheOfflineStartResetsEveryListedUnitAndForgetsThem) {
   // What the units send from now on goes to the identification, which shows it.
   const int32_t okBefore = RunCounts().ChannelOkCount[2];
   farm->Unit(2).SendStepReport(240, 6, 1, 1);
-  EXPECT_TRUE(WaitFor([&] { return RunCounts().ChannelOkCount[2] == okBefore + 1; }, 5s));
+  EXPECT_TRUE(WaitFor([&] { return RunCounts().ChannelOkCount[2] == okBefore + 1; }, kRunLimit));
 }
 
 }  // namespace

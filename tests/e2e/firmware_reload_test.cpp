@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "support/eight_channels.h"
@@ -47,12 +48,17 @@ class FirmwareReloadTest : public EightChannelTest {
   }
 
   // Starts the upgrade of every unit with image A; channel 0's unit answers
-  // each block kAckDelay late. Returns once that unit holds a few blocks and
-  // still waits for the rest.
+  // each block kAckDelay late, and from the fourth on holds its answer until
+  // the test lets the upgrade go on (RunCommandMidUpgrade), so that no load
+  // ends the upgrade before the test is done with it. Returns once that unit
+  // holds a few blocks and still waits for the rest.
   void StartSlowUpgrade() {
     PlaceFirmware(bodyA, "V1.1");
-    for (int i = 0; i < 12; ++i)  // the first upgrade's blocks
-      farm->Unit(0).AddFault({.kind = SimFaultKind::kLateReply, .command = kCmdFirmwareBlock, .delay = kAckDelay});
+    for (int i = 0; i < 12; ++i) {  // the first upgrade's blocks
+      SimFault late{.kind = SimFaultKind::kLateReply, .command = kCmdFirmwareBlock, .delay = kAckDelay};
+      if (i >= 3) late.heldUntil = [this] { return goOn.load(); };
+      farm->Unit(0).AddFault(late);
+    }
     window->DoFirmwarePpgrade1->trigger();
     ASSERT_EQ(g.ImageValid, 1);
     imageA.assign(FirmwareImage, FirmwareImage + kFirmwareImageBytes);
@@ -72,6 +78,7 @@ class FirmwareReloadTest : public EightChannelTest {
     EXPECT_EQ(std::string(g.FirmwareVersion), "V1.1");
     EXPECT_EQ(Bytes(FirmwareImage, FirmwareImage + kFirmwareImageBytes), imageA);
     EXPECT_EQ(g.ChannelState[0], TChannelState::FirmwareUpgrade);
+    goOn = true;
   }
 
   int WaitLines() const {
@@ -112,6 +119,7 @@ class FirmwareReloadTest : public EightChannelTest {
   const Bytes bodyB = PatternImage(12000, 22);
   Bytes imageA;
   size_t blocks = 0;
+  std::atomic<bool> goOn{false};  // asked by channel 0's unit
 };
 
 TEST_F(FirmwareReloadTest, ANewImageWaitsUntilTheRunningUpgradeHasSentTheFirstWhole) {

@@ -29,7 +29,7 @@ TEST_P(OfflineThenSearchTest, TheSearchFindsEveryConfiguredUnitAndAutoProgramDoe
           if (&unit == &farm->Unit(ch)) return unit.ResetsReceived() == 1;
         return true;
       },
-      5s));
+      kRunLimit));
 
   Search(kUnits);
   EXPECT_EQ(g.DeviceCount, kUnits);

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/ptrace.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,6 +28,7 @@
 #include "link/wire.h"
 #include "simunit/connection_file.h"
 #include "simunit/firmware_builder.h"
+#include "support/child_signals.h"
 #include "support/ordinary_user.h"
 #include "support/sim_unit_farm.h"
 #include "support/small_tmpfs.h"
@@ -50,7 +52,8 @@ constexpr auto kPoll = 20ms;
 // running. A launcher (such as {"timeout", "120"}) goes before the program, as
 // in a script; signals and the exit status are then the launcher's. Its
 // standard error is the test's, or the descriptor errorTo when one is given.
-// inChild runs in the child right before the exec (what a launcher such as
+// The child starts from the default signal actions, however the suite was
+// started; inChild runs in it right before the exec (what a launcher such as
 // nohup or su does to it); the child gives up when it returns false.
 class ProgramRun {
 public:
@@ -63,6 +66,7 @@ public:
       return;
     }
     setpgid(0, 0);
+    DefaultSignalsInChild();
     if (errorTo >= 0 && dup2(errorTo, STDERR_FILENO) < 0) _exit(126);
     if (inChild && !inChild()) _exit(125);
     // Only what the program opens itself: not the test's ends of the units' lines.
@@ -220,6 +224,20 @@ protected:
         if (line.find(text) != std::string::npos) return true;
     return false;
   }
+  // For the message of a run that did not end: closes it, so that its window
+  // log is saved, and gives that log, its standard error and what each unit
+  // holds.
+  std::string WhereTheRunStands() {
+    program->Signal(SIGTERM);
+    program->WaitForExit(kRunLimit);
+    std::string said = "standard error:\n" + ErrorText() + "window log:\n";
+    for (const auto& lines : SavedLogs())
+      for (const std::string& line : lines) said += line + "\n";
+    for (size_t ch = 0; ch < farm->Size(); ++ch)
+      said += "unit " + std::to_string(ch + 1) + ": " + farm->Unit(ch).Identity().version +
+              (TookTheJob(farm->Unit(ch)) ? ", took the job\n" : ", no job\n");
+    return said;
+  }
   // Ends a run that stays open, so that its window log is saved.
   void EndIt() {
     ASSERT_TRUE(program->Running());
@@ -298,7 +316,7 @@ TEST_F(UnattendedRunTest, UnitSilentMidUpgradeDoesNotHoldTheOthersFromTheJob) {
   farm->Unit(kSilent).AddFault({.kind = SimFaultKind::kSilence, .command = kCmdFirmwareBlock});
   Start(job);
   const std::optional<int> exitCode = program->WaitForExit(kRunLimit);
-  ASSERT_TRUE(exitCode.has_value()) << "the program did not end by itself";
+  ASSERT_TRUE(exitCode.has_value()) << "the program did not end by itself\n" << WhereTheRunStands();
   EXPECT_EQ(*exitCode, 0);
   EXPECT_TRUE(ResultExists());
   for (size_t ch = 0; ch < kGang; ++ch) {
@@ -422,7 +440,7 @@ TEST_F(UnattendedRunTest, SecondSignalAfterASecondEndsAHeldCloseAtOnce) {
   std::this_thread::sleep_until(std::max(first + 1500ms, std::chrono::steady_clock::now() + 1100ms));
   ASSERT_TRUE(program->Running()) << "the copy ended the program, or the close was not held";
   ASSERT_EQ(program->Signal(SIGTERM), 0);
-  ASSERT_TRUE(program->WaitForExit(5s).has_value()) << "the second signal did not end the held close";
+  ASSERT_TRUE(program->WaitForExit(kRunLimit).has_value()) << "the second signal did not end the held close";
   EXPECT_EQ(program->EndSignal(), SIGTERM);
   EXPECT_FALSE(ResultExists());
 }
@@ -629,13 +647,37 @@ TEST_F(UnattendedRunTest, OldResultGoesBeforeAnythingCanHoldTheRun) {
   }
 }
 
+// The program, traced from its exec on (it asked for that in its child, with
+// PTRACE_TRACEME), followed from one of its system calls to the next until
+// its SIGTERM handler is in place, which is also the moment a test can catch
+// it in, however loaded the machine. Then the signal is sent and the program
+// let go; the signal waits for it. Whether the window system's platform
+// plugin was mapped by then, or nothing when the handler never came.
+std::optional<bool> SignalAtTheHandlersArrival(pid_t pid, int signalNumber) {
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid || !WIFSTOPPED(status)) return std::nullopt;  // its exec
+  if (ptrace(PTRACE_SETOPTIONS, pid, nullptr, PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL) != 0) return std::nullopt;
+  int pass = 0;  // a signal of its own it stopped for, handed on
+  const auto deadline = std::chrono::steady_clock::now() + kRunLimit;
+  while (!SignalInMask(pid, "SigCgt:", signalNumber)) {
+    if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+    if (ptrace(PTRACE_SYSCALL, pid, nullptr, pass) != 0) return std::nullopt;
+    if (waitpid(pid, &status, 0) != pid || !WIFSTOPPED(status)) return std::nullopt;
+    pass = WSTOPSIG(status) == (SIGTRAP | 0x80) ? 0 : WSTOPSIG(status);
+  }
+  const bool mapped = MapsHold(pid, "libqoffscreen");
+  kill(pid, signalNumber);
+  ptrace(PTRACE_DETACH, pid, nullptr, pass);
+  return mapped;
+}
+
 // A signal while the program is still starting, before its window exists,
 // closes it like any other: the handlers are in place before the window
 // system is loaded (its platform plugin mapped), long before the first file
 // is touched. Before, they came only after the window was made, and a signal
-// in the program's first 10 to 20 ms killed it by the default action. Each
-// run proves that order only when the test sees the handler before the
-// plugin, which a loaded machine may hide, so some of several runs must.
+// in the program's first 10 to 20 ms killed it by the default action. The
+// test catches each run at the moment its handler comes, so that each run
+// shows the order, whatever the load.
 TEST_F(UnattendedRunTest, SignalWhileTheProgramStartsClosesTheRun) {
   constexpr int kRuns = 5;
   int handlersFirst = 0;
@@ -644,15 +686,11 @@ TEST_F(UnattendedRunTest, SignalWhileTheProgramStartsClosesTheRun) {
     program.reset();
     fs::remove_all(folder + "Log");
     std::ofstream(folder + "ResDW.Txt") << "Download Success\r\n";
-    Start(job);
-    const auto deadline = std::chrono::steady_clock::now() + kRunLimit;
-    bool handlerSeen = false;
-    while (!handlerSeen && program->Running() && std::chrono::steady_clock::now() < deadline)
-      handlerSeen = SignalInMask(program->Pid(), "SigCgt:", SIGTERM);
-    ASSERT_TRUE(handlerSeen) << "no SIGTERM handler";
-    // Read after the handler was seen: not mapped yet means mapped after it.
-    if (!MapsHold(program->Pid(), "libqoffscreen")) ++handlersFirst;
-    ASSERT_EQ(program->Signal(SIGTERM), 0);
+    Start(job, [] { return ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) == 0; });
+    const std::optional<bool> pluginFirst = SignalAtTheHandlersArrival(program->Pid(), SIGTERM);
+    ASSERT_TRUE(pluginFirst.has_value()) << "no SIGTERM handler";
+    EXPECT_FALSE(*pluginFirst) << "the window system came before the handlers";
+    if (!*pluginFirst) ++handlersFirst;
     const std::optional<int> exitCode = program->WaitForExit(kRunLimit);
     ASSERT_TRUE(exitCode.has_value()) << "still running";
     ASSERT_EQ(program->EndSignal(), 0) << "killed by the signal's default action";

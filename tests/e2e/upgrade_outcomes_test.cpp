@@ -43,8 +43,13 @@ TEST_F(UpgradeOutcomesTest, AUnitPulledOffMidUpgradeHoldsNeitherTheSearchNorTheC
   farm->WriteLinkedConfig(folder);
   ShowAndSearch();
   PlaceFirmware(PatternImage(12000, 41), "V1.1");
-  for (int i = 0; i < 12; ++i)
-    farm->Unit(kLast).AddFault({.kind = SimFaultKind::kLateReply, .command = kCmdFirmwareBlock, .delay = 100ms});
+  // From its fourth block on, the unit holds its answer until it is pulled
+  // off: the upgrade is still running then, however long the others take.
+  for (int i = 0; i < 12; ++i) {
+    SimFault late{.kind = SimFaultKind::kLateReply, .command = kCmdFirmwareBlock, .delay = 100ms};
+    if (i >= 3) late.heldUntil = [] { return false; };
+    farm->Unit(kLast).AddFault(late);
+  }
   window->DoFirmwarePpgrade1->trigger();
   ASSERT_TRUE(WaitFor([&] { return farm->Unit(kLast).FirmwareBlocksReceived() >= 4; }));
   ASSERT_TRUE(WaitFor([&] { return AllFinished(1, kLast); }));

@@ -34,7 +34,51 @@ namespace {
 using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
 
-constexpr auto kPatience = 10s;
+// Only a broken component waits this long; CTest ends any test at 60 s.
+constexpr auto kPatience = kDrainPatience;
+
+// Waits, polling, until condition holds; false at the limit.
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = kPatience) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
+}
+
+// The threads of this process: a thread that has returned is gone from them.
+size_t ThreadsRunning() {
+  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                                           std::filesystem::directory_iterator()));
+}
+
+// A second descriptor on the pty's slave, opened before the component opens
+// it, that tells whether the component's reader has taken every byte the test
+// wrote, whenever the reader got to run: a poll of the slave first moves the
+// bytes still on their way into the line's input, so nothing readable there
+// means the reader holds them.
+class SlaveWatch {
+public:
+  explicit SlaveWatch(const std::string& slavePath)
+      : fd_(::open(slavePath.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {}
+  ~SlaveWatch() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  SlaveWatch(const SlaveWatch&) = delete;
+  SlaveWatch& operator=(const SlaveWatch&) = delete;
+
+  bool Opened() const { return fd_ >= 0; }
+  bool ReaderTookEverything(std::chrono::milliseconds limit = kPatience) const {
+    return WaitUntil([this] {
+      pollfd entry = {fd_, POLLIN, 0};
+      return poll(&entry, 1, 0) == 0;
+    }, limit);
+  }
+
+private:
+  int fd_;
+};
 
 Bytes Pattern(size_t size, uint8_t seed) {
   Bytes bytes(size);
@@ -173,10 +217,15 @@ TEST_F(CommReceive, BurstLongerThanBufferArrivesInFullBlocksThenRemainder) {
 }
 
 TEST_F(CommReceive, BytesWithinTheIntervalFormOneBlock) {
+  const SlaveWatch watch(pty_.SlavePath());
+  ASSERT_TRUE(watch.Opened());
   Open();
-  comm_.SetReadIntervalTimeout(500);
+  // Far longer than the pause, however long a loaded machine makes it.
+  comm_.SetReadIntervalTimeout(2000);
   ASSERT_TRUE(pty_.Write("ab"));
-  std::this_thread::sleep_for(20ms);  // the pause under test, well inside the interval
+  // The reader holds "ab" in its open block before the pause begins.
+  ASSERT_TRUE(watch.ReaderTookEverything()) << "the reader never took the first bytes";
+  std::this_thread::sleep_for(20ms);  // the pause under test
   ASSERT_TRUE(pty_.Write("cd"));
   ASSERT_TRUE(ReceiveAtLeast(4));
   EXPECT_EQ(events_.blocks, std::vector<Bytes>{Text("abcd")});
@@ -199,8 +248,13 @@ TEST_F(CommReceive, AFastPeerAndASlowConsumerKeepTheQueueBoundedAndLoseNothing) 
   Open();
   const Bytes stream = Pattern(1 << 20, 5);
   FastPeer peer(pty_.MasterFd(), stream, 30s);
-  size_t mostPending = 0;
-  const auto deadline = std::chrono::steady_clock::now() + 30s;
+  // Nothing is taken until the reader stands at the bound, however slowly a
+  // loaded machine lets the peer write: the stream is far longer than the
+  // blocks the bound lets wait.
+  ASSERT_TRUE(WaitUntil([] { return TheGuiQueue().Pending() >= kCommMaxPendingBlocks; }))
+      << "the reader never reached its bound; " << TheGuiQueue().Pending() << " blocks waited";
+  size_t mostPending = TheGuiQueue().Pending();
+  const auto deadline = std::chrono::steady_clock::now() + 40s;
   while (events_.ReceivedBytes() < stream.size() && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(50ms);  // the slow consumer
     mostPending = std::max(mostPending, TheGuiQueue().Pending());
@@ -217,9 +271,8 @@ TEST_F(CommClose, ClosePortWhileTheReaderWaitsForRoomReturnsAndKeepsThePostedBlo
   Open();
   const Bytes stream = Pattern(1 << 20, 8);
   FastPeer peer(pty_.MasterFd(), stream, 30s);
-  const auto deadline = std::chrono::steady_clock::now() + kPatience;
-  while (TheGuiQueue().Pending() < kCommMaxPendingBlocks && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(1ms);
+  ASSERT_TRUE(WaitUntil([] { return TheGuiQueue().Pending() >= kCommMaxPendingBlocks; }))
+      << "the reader never reached its bound";
   std::this_thread::sleep_for(50ms);  // time for a reader that ignored the bound to pass it
   EXPECT_EQ(TheGuiQueue().Pending(), size_t{kCommMaxPendingBlocks});
   comm_.ClosePort();
@@ -325,9 +378,7 @@ TEST_F(CommClose, ClosePortInTheMiddleOfABlockCutsItShort) {
 TEST_F(CommClose, BlocksPostedBeforeCloseAreDeliveredAfterIt) {
   Open();
   ASSERT_TRUE(pty_.Write("late"));
-  const auto deadline = std::chrono::steady_clock::now() + kPatience;
-  while (TheGuiQueue().Pending() == 0 && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(1ms);
+  ASSERT_TRUE(WaitUntil([] { return TheGuiQueue().Pending() > 0; })) << "the block was never posted";
   comm_.ClosePort();
   EXPECT_TRUE(events_.blocks.empty());
   TheGuiQueue().Drain();
@@ -409,6 +460,10 @@ TEST_F(CommOpen, ClosingTwiceIsHarmlessAndThePortOpensAgain) {
 }
 
 TEST_F(CommHangup, FarEndClosedEndsTheReaderWhileTheWriterRunsOn) {
+  // A sanitizer may start a thread of its own with the process's first: that
+  // one is made and gone before the count.
+  std::thread([] {}).join();
+  const size_t threadsBefore = ThreadsRunning();
   Open();
   pty_.CloseMaster();
   ASSERT_TRUE(DrainUntil([this] { return events_.hangups == 1; }));
@@ -417,6 +472,9 @@ TEST_F(CommHangup, FarEndClosedEndsTheReaderWhileTheWriterRunsOn) {
   EXPECT_NE(comm_.PortHandle(), 0);
   EXPECT_TRUE(Send(Text("x")));
   ASSERT_TRUE(DrainUntil([this] { return events_.hangups == 2; }));
+  // The notice is posted on the writer's way out, a moment before it stops
+  // taking blocks: the refusal is that of a writer that has ended.
+  ASSERT_TRUE(WaitUntil([&] { return ThreadsRunning() <= threadsBefore; })) << "the port's threads did not end";
   EXPECT_FALSE(Send(Text("y")));
   comm_.ClosePort();
   TheGuiQueue().Drain();
@@ -427,15 +485,20 @@ TEST_F(CommHangup, FarEndClosedEndsTheReaderWhileTheWriterRunsOn) {
 // The bytes the reader holds when the line goes dead are delivered before
 // the hang-up: a unit's last reply is not lost because it unplugged at once.
 TEST_F(CommHangup, BytesJustBeforeTheHangUpArriveAheadOfIt) {
+  const SlaveWatch watch(pty_.SlavePath());
+  ASSERT_TRUE(watch.Opened());
   Open();
-  comm_.SetReadIntervalTimeout(500);
+  // Longer than any load can stretch the moments below: the block is still
+  // open when the line dies.
+  comm_.SetReadIntervalTimeout(10000);
   std::vector<std::string> order;
   comm_.OnReceiveData = [&](TComm*, const uint8_t* buffer, uint16_t length) {
     order.push_back("block " + std::string(buffer, buffer + length));
   };
   comm_.OnRequestHangup = [&](TComm*) { order.push_back("hang-up"); };
   ASSERT_TRUE(pty_.Write("xyz"));
-  std::this_thread::sleep_for(50ms);  // well inside the interval: the block is still open
+  // Taken by the reader: a hang-up discards what the line itself still holds.
+  ASSERT_TRUE(watch.ReaderTookEverything()) << "the reader never took the bytes";
   pty_.CloseMaster();
   ASSERT_TRUE(DrainUntil([&] { return !order.empty() && order.back() == "hang-up"; }));
   EXPECT_EQ(order, (std::vector<std::string>{"block xyz", "hang-up"}));

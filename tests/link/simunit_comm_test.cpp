@@ -37,6 +37,7 @@
 #include "simunit/connection_file.h"
 #include "simunit/sim_unit.h"
 #include "simunit/sim_wire.h"
+#include "support/child_signals.h"
 #include "support/gui_wait.h"
 #include "support/sim_unit_farm.h"
 #include "support/temp_folder.h"
@@ -172,6 +173,7 @@ class ProgramEnd {
     comm_.OnReceiveData = [this](TComm*, const uint8_t* buffer, uint16_t length) {
       blocks_.emplace_back(buffer, buffer + length);
       blockTimes_.push_back(Clock::now());
+      ++blocksTaken_;
     };
     comm_.OnRequestHangup = [this](TComm*) { ++hangups_; };
     comm_.OpenPort();
@@ -214,6 +216,10 @@ class ProgramEnd {
 
   const std::vector<Bytes>& Blocks() const { return blocks_; }
   int Hangups() const { return hangups_; }
+  // For a reply shape's pieceTaken: true once more than `before` blocks came.
+  std::function<bool()> BlocksPassed(size_t before) const {
+    return [this, before] { return blocksTaken_.load() > before; };
+  }
 
  private:
   TComm comm_;
@@ -221,6 +227,7 @@ class ProgramEnd {
   std::vector<Clock::time_point> blockTimes_;
   Clock::time_point sentAt_;
   int hangups_ = 0;
+  std::atomic<size_t> blocksTaken_{0};  // read by the unit's serving thread
 };
 
 class SimUnitOnComm : public testing::Test {
@@ -426,8 +433,11 @@ TEST_F(SimUnitOnComm, StepReportsAloneAndInTheSameWriteAsAReply) {
 }
 
 TEST_F(SimUnitOnComm, ReplyCutWithAGapArrivesAsTwoBlocks) {
-  unit_.ShapeNextReply({{}, {}, {5}, 30ms});
   const size_t blocks = end_.Blocks().size();
+  SimReplyShape shape{{}, {}, {5}, 30ms};
+  // The second piece waits for the first block, however late the reader runs.
+  shape.pieceTaken = end_.BlocksPassed(blocks);
+  unit_.ShapeNextReply(shape);
   const std::optional<Received> reply = end_.Reply(BlankCheck());
   ASSERT_TRUE(reply);
   EXPECT_EQ(reply->Status(), 6);
@@ -440,7 +450,11 @@ TEST_F(SimUnitOnComm, SeveralFramesAndAPartialOneInOneWrite) {
   const SimStepReport a{8, 0, 1, 4};
   const SimStepReport b{8, 0, 2, 4};
   const size_t reports = SimFrame(SimStepReportPacket(a)).size() + SimFrame(SimStepReportPacket(b)).size();
-  unit_.ShapeNextReply({{a, b}, {}, {reports + 4}, 30ms});
+  SimReplyShape shape{{a, b}, {}, {reports + 4}, 30ms};
+  // Both frames and the start of the third in one block: the rest waits for
+  // it, however late the reader runs.
+  shape.pieceTaken = end_.BlocksPassed(end_.Blocks().size());
+  unit_.ShapeNextReply(shape);
   end_.Send(ReadFlash(0));
   ASSERT_TRUE(end_.WaitForFrames(3));
   const Cut first = CutFrames(end_.Blocks().front());
@@ -581,7 +595,7 @@ class ToolRun {
     posix_spawn_file_actions_addclose(&actions, fds[0]);
     // Its usage text on bad options is for a person, not for the test log.
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    if (posix_spawn(&pid_, argv[0], &actions, DefaultSignalsSpawn().Get(), argv.data(), environ) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
     out_ = fds[0];
@@ -673,7 +687,16 @@ TEST_F(SimUnitTool, StreamsReportsOnceFoundAndSaysHowMany) {
   size_t count = 0;
   ASSERT_EQ(std::sscanf(said->c_str(), (*path + ": %zu step reports streamed").c_str(), &count), 1) << *said;
   EXPECT_GT(count, 0u);
-  const Cut cut = CutFrames(line.ReadWaiting(kReplyWait));
+  // What the tool counted is all written, yet the line hands it over in turns
+  // as the reading side makes room: read until every frame came.
+  Bytes streamed;
+  const auto deadline = Clock::now() + kReplyWait;
+  while (CutFrames(streamed).frames.size() < count + 1 && Clock::now() < deadline) {
+    const Bytes more = line.ReadWaiting(kReplyWait, 1);
+    if (more.empty()) break;
+    streamed.insert(streamed.end(), more.begin(), more.end());
+  }
+  const Cut cut = CutFrames(streamed);
   ASSERT_EQ(cut.frames.size(), count + 1);
   EXPECT_EQ(cut.frames[0].packet[0], kIdentifyMark[0]);
   for (size_t i = 1; i < cut.frames.size(); ++i) ASSERT_EQ(cut.frames[i].packet, SimStepReportPacket({240, 6, 0, 0})) << i;

@@ -389,7 +389,7 @@ TEST(SimUnitLife, StopsWhileTheFarSideReadsNothing) {
     senderDone = true;
   });
   // The first bytes are on the line, so the sender is under way when Stop comes.
-  Bytes seen = line.ReadWaiting(std::chrono::seconds(5), 1);
+  Bytes seen = line.ReadWaiting(kReplyWait, 1);
   EXPECT_FALSE(seen.empty());
   unit.Stop();
   sender.join();

@@ -1,6 +1,7 @@
 #pragma once
 // Runs one of the build's tools as a user runs it: a separate process through
-// the shell, its standard output and error gathered together.
+// the shell, its standard output and error gathered together, its signals at
+// their default actions (see child_signals.h).
 
 #include <string>
 

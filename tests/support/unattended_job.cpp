@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "link/wire.h"
+#include "support/child_signals.h"
 #include "simunit/firmware_builder.h"
 
 namespace {
@@ -31,6 +32,7 @@ std::vector<uint8_t> ReadBytes(const std::string& path) {
 int RunToCompletion(std::vector<std::string> arguments) {
   const pid_t pid = fork();
   if (pid == 0) {
+    DefaultSignalsInChild();
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);

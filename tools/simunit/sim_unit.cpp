@@ -216,7 +216,7 @@ void SimUnit::HandleFrame(const std::vector<uint8_t>& packet, uint8_t decodeResu
   std::optional<Outgoing> out = Prepare(packet, decodeResult, receivedAt);
   changed_.notify_all();
   if (!out) return;
-  if (!WaitUntil(arrived + out->delay)) return;
+  if (!WaitUntil(arrived + out->delay) || !WaitUntilHolds(out->heldUntil)) return;
   if (out->hangUp) {
     hangUpRequested_ = true;
     CloseLine();
@@ -292,6 +292,7 @@ bool SimUnit::Spoil(const SimFault& fault, const std::vector<uint8_t>& request,
       return false;
     case SimFaultKind::kLateReply:
       out.delay += fault.delay;
+      out.heldUntil = fault.heldUntil;
       break;
     case SimFaultKind::kHangUp:
       out.hangUp = true;
@@ -346,7 +347,7 @@ void SimUnit::WriteShaped(const Outgoing& out) {
     ends.push_back(out.bytes.size());
     for (size_t end : ends) {
       if (end <= from || end > out.bytes.size()) continue;
-      if (from > 0 && !WaitUntil(Clock::now() + out.shape.gap)) {
+      if (from > 0 && !(WaitUntil(Clock::now() + out.shape.gap) && WaitUntilHolds(out.shape.pieceTaken))) {
         whole = false;
         break;
       }
@@ -420,6 +421,14 @@ bool SimUnit::WaitUntil(Clock::time_point when) const {
     pollfd wake{wakeFd_, POLLIN, 0};
     ppoll(&wake, 1, &timeout, nullptr);
   }
+}
+
+bool SimUnit::WaitUntilHolds(const std::function<bool()>& done) const {
+  if (!done) return true;
+  const Clock::time_point deadline = Clock::now() + kSimHoldPatience;
+  while (!done() && Clock::now() < deadline)
+    if (!WaitUntil(Clock::now() + std::chrono::milliseconds(1))) return false;
+  return true;
 }
 
 uint32_t SimUnit::LineBaud() const {

@@ -40,6 +40,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -110,6 +111,10 @@ enum class SimFaultKind : uint8_t {
   kHangUp,         // the unit closes its side of the line instead of replying
 };
 
+// The longest a reply waits for a test's check (SimFault::heldUntil,
+// SimReplyShape::pieceTaken); only a test that never lets go reaches it.
+inline constexpr std::chrono::seconds kSimHoldPatience{20};
+
 struct SimFault {
   SimFaultKind kind = SimFaultKind::kSilence;
   int command = kSimAny;    // a command code, or kSimAny
@@ -117,6 +122,10 @@ struct SimFault {
   uint8_t code = 6;         // kOneByteReply: the result sent
   uint16_t keepBytes = 0;   // kTruncatedData: payload bytes kept
   std::chrono::milliseconds delay{0};  // kLateReply
+  // kLateReply: when set, the reply is also held past its delay until this
+  // holds (asked on the serving thread, at most kSimHoldPatience), so that a
+  // test keeps an exchange open for as long as it needs, whatever the load.
+  std::function<bool()> heldUntil{};
 };
 
 // How a reply goes onto the line: step reports framed in the same write ahead
@@ -124,12 +133,17 @@ struct SimFault {
 // with a pause before each piece after the first. Cuts are byte offsets into
 // the whole write (reports included), ascending; those at or past its end are
 // ignored. A gap longer than the program's read interval (3 or 5 ms) makes the
-// program receive the pieces as separate blocks.
+// program receive the pieces as separate blocks, if its reader runs in time:
+// on a loaded machine it may wake only after the next piece came. A test
+// that relies on the cut sets pieceTaken, which the serving thread asks after
+// each gap until it holds (at most kSimHoldPatience), so the next piece waits
+// until the program has ended its block.
 struct SimReplyShape {
   std::vector<SimStepReport> reportsBefore;
   std::vector<SimStepReport> reportsAfter;
   std::vector<size_t> cuts;
   std::chrono::microseconds gap{0};
+  std::function<bool()> pieceTaken{};  // called on the serving thread
 };
 
 // How long the unit works on an operation before it answers: an erase, each
@@ -280,6 +294,7 @@ class SimUnit {
     std::vector<uint8_t> bytes;
     SimReplyShape shape;
     std::chrono::microseconds delay{0};
+    std::function<bool()> heldUntil;
     bool hangUp = false;
     bool badEscape = false;
     uint64_t serial = 0;  // of the log entry it answers
@@ -310,6 +325,9 @@ class SimUnit {
   bool WriteAll(const uint8_t* bytes, size_t n);
   // Waits until the time point; false when Stop or HangUp came first.
   bool WaitUntil(Clock::time_point when) const;
+  // Waits until done holds (none: at once), at most kSimHoldPatience; false
+  // as WaitUntil.
+  bool WaitUntilHolds(const std::function<bool()>& done) const;
   bool Interrupted() const { return stopping_ || hangUpRequested_; }
   void CloseLine();
   uint32_t LineBaud() const;

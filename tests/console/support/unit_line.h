@@ -11,9 +11,9 @@
 
 // The next packet framed on the line (bytes before an opening 0xC0 are
 // passed over), or nothing when no whole frame came within limit or it did
-// not decode.
+// not decode. The limit leaves a sanitizer build on a loaded machine room.
 std::optional<std::vector<uint8_t>> ReadPacket(PtyPair& line,
-                                               std::chrono::milliseconds limit = std::chrono::seconds(5));
+                                               std::chrono::milliseconds limit = std::chrono::seconds(20));
 // True when no byte arrives within quiet.
 bool LineStaysQuiet(PtyPair& line, std::chrono::milliseconds quiet = std::chrono::milliseconds(100));
 
