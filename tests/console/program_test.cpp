@@ -345,9 +345,7 @@ bool ProcessShows(pid_t pid, const std::string& field, int signalNumber) {
 // it ignored, while SIGTERM is still taken as the request to close.
 TEST_F(ExecutableSignalTest, RunsWithSigpipeIgnoredAndSigtermTaken) {
   PlaceFirmwareImage();
-  const auto previous = signal(SIGPIPE, SIG_DFL);
   Start();
-  signal(SIGPIPE, previous);
   EXPECT_TRUE(ProcessShows(pid_, "SigIgn", SIGPIPE));
   EXPECT_TRUE(ProcessShows(pid_, "SigCgt", SIGTERM));
   EXPECT_FALSE(ProcessShows(pid_, "SigIgn", SIGTERM));
@@ -376,9 +374,7 @@ TEST_F(ExecutableSignalTest, AWriteToAReaderThatHasGoneIsNoEnd) {
   envp.push_back(nullptr);
   const std::string exe = (folder_ / "OrvantGenBEM").string();
   char* argv[] = {const_cast<char*>(exe.c_str()), nullptr};
-  const auto previous = signal(SIGPIPE, SIG_DFL);
-  const int spawned = posix_spawn(&pid_, exe.c_str(), &actions, nullptr, argv, envp.data());
-  signal(SIGPIPE, previous);
+  const int spawned = posix_spawn(&pid_, exe.c_str(), &actions, DefaultSignalsSpawn().Get(), argv, envp.data());
   posix_spawn_file_actions_destroy(&actions);
   close(pipeEnds[1]);
   ASSERT_EQ(spawned, 0);

@@ -16,6 +16,7 @@
 
 #include "console/support/build_dir.h"
 #include "link/port_discovery.h"
+#include "support/child_signals.h"
 #include "toolkit/combo_box.h"
 
 namespace {
@@ -58,6 +59,7 @@ UnattendedProgram::UnattendedProgram(const std::string& folder, const std::strin
     return;
   }
   setpgid(0, 0);
+  DefaultSignalsInChild();
   if (dup2(errorTo, STDERR_FILENO) < 0) _exit(126);
   if (inChild && !inChild()) _exit(125);
   // Only what the program opens itself: not the test's ends of the units' lines.
