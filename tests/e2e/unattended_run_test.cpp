@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "console/support/build_dir.h"
+#include "e2e/support/program_group.h"
 #include "link/wire.h"
 #include "simunit/connection_file.h"
 #include "simunit/firmware_builder.h"
@@ -47,79 +48,24 @@ constexpr size_t kUnits = 4;
 constexpr auto kRunLimit = 40s;
 constexpr auto kPoll = 20ms;
 
-// The program started in its folder with the offscreen platform, in a process
-// group of its own; the group is killed at the end of the test if it is still
-// running. A launcher (such as {"timeout", "120"}) goes before the program, as
-// in a script; signals and the exit status are then the launcher's. Its
-// standard error is the test's, or the descriptor errorTo when one is given.
-// The child starts from the default signal actions, however the suite was
-// started; inChild runs in it right before the exec (what a launcher such as
-// nohup or su does to it); the child gives up when it returns false.
-class ProgramRun {
+// The program of the folder started as a script starts it (see ProgramGroup).
+// A launcher (such as {"timeout", "120"}) goes before the program, as in a
+// script; signals and the exit status are then the launcher's.
+class ProgramRun : public ProgramGroup {
 public:
   ProgramRun(const std::string& folder, const std::vector<std::string>& arguments,
              const std::vector<std::string>& launcher = {}, int errorTo = -1,
-             const std::function<bool()>& inChild = {}) {
-    pid_ = fork();
-    if (pid_ != 0) {
-      if (pid_ > 0) setpgid(pid_, pid_);  // either side may come first
-      return;
-    }
-    setpgid(0, 0);
-    DefaultSignalsInChild();
-    if (errorTo >= 0 && dup2(errorTo, STDERR_FILENO) < 0) _exit(126);
-    if (inChild && !inChild()) _exit(125);
-    // Only what the program opens itself: not the test's ends of the units' lines.
-    close_range(3, ~0U, 0);
-    if (chdir(folder.c_str()) != 0) _exit(126);
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+             const std::function<bool()>& inChild = {})
+      : ProgramGroup(folder, CommandLine(folder, arguments, launcher), errorTo, inChild) {}
+
+private:
+  static std::vector<std::string> CommandLine(const std::string& folder, const std::vector<std::string>& arguments,
+                                              const std::vector<std::string>& launcher) {
     std::vector<std::string> all = launcher;
     all.push_back(folder + "OrvantGenBEM");
     all.insert(all.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& argument : all) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    _exit(127);
+    return all;
   }
-  ~ProgramRun() {
-    if (Running()) {
-      kill(-pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  ProgramRun(const ProgramRun&) = delete;
-  ProgramRun& operator=(const ProgramRun&) = delete;
-
-  bool Started() const { return pid_ > 0; }
-  pid_t Pid() const { return pid_; }
-  int Signal(int signal) const { return kill(pid_, signal); }
-  bool Running() {
-    if (ended_ || pid_ <= 0) return false;
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) != pid_) return true;
-    ended_ = true;
-    exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    endSignal_ = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-    return false;
-  }
-  // The signal that ended it, 0 when it exited (or still runs).
-  int EndSignal() const { return endSignal_; }
-  // Waits for the program to end by itself; its exit status, nothing at the limit.
-  std::optional<int> WaitForExit(std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (Running()) {
-      if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
-      std::this_thread::sleep_for(kPoll);
-    }
-    return exitCode_;
-  }
-
-private:
-  pid_t pid_ = -1;
-  bool ended_ = false;
-  int exitCode_ = -1;
-  int endSignal_ = 0;
 };
 
 class UnattendedRunTest : public ::testing::Test {

@@ -30,71 +30,25 @@ bool EndsWith(const std::string& line, const std::string& text) {
   return line.size() >= text.size() && line.compare(line.size() - text.size(), text.size(), text) == 0;
 }
 
+// The descriptor of a new file at path, for the program's standard error; -1
+// when it cannot be made.
+int OpenErrorFile(const std::string& path) { return open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600); }
+
+// The folder's copy of the build's executable, with job and OFF.
+std::vector<std::string> CopiedProgramLine(const std::string& folder, const std::string& job) {
+  const std::string program = folder + "OrvantGenBEM";
+  fs::copy_file(TestBuildDir() + "/OrvantGenBEM", program, fs::copy_options::overwrite_existing);
+  return {program, job, "OFF"};
+}
+
 }  // namespace
 
 UnattendedProgram::UnattendedProgram(const std::string& folder, const std::string& job,
                                      const std::function<bool()>& inChild)
-    : folder_(folder) {
-  const std::string program = folder + "OrvantGenBEM";
-  fs::copy_file(TestBuildDir() + "/OrvantGenBEM", program, fs::copy_options::overwrite_existing);
-  const std::string errorPath = errorFolder_.File("stderr.txt");
-  const int errorTo = open(errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (errorTo < 0) return;
-  // Everything the child needs is made before the fork: other threads of the
-  // test (the units) may hold the allocator's or the environment's lock then.
-  std::vector<std::string> arguments = {program, job, "OFF"};
-  std::vector<char*> argv;
-  for (std::string& argument : arguments) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> environment = {"QT_QPA_PLATFORM=offscreen"};
-  for (char** variable = environ; *variable; ++variable)
-    if (std::string_view(*variable).substr(0, 16) != "QT_QPA_PLATFORM=") environment.emplace_back(*variable);
-  std::vector<char*> envp;
-  for (std::string& variable : environment) envp.push_back(variable.data());
-  envp.push_back(nullptr);
-  pid_ = fork();
-  if (pid_ != 0) {
-    close(errorTo);
-    if (pid_ > 0) setpgid(pid_, pid_);  // either side may come first
-    return;
-  }
-  setpgid(0, 0);
-  DefaultSignalsInChild();
-  if (dup2(errorTo, STDERR_FILENO) < 0) _exit(126);
-  if (inChild && !inChild()) _exit(125);
-  // Only what the program opens itself: not the test's ends of the units' lines.
-  close_range(3, ~0U, 0);
-  if (chdir(folder.c_str()) != 0) _exit(126);
-  execve(argv[0], argv.data(), envp.data());
-  _exit(127);
-}
-
-UnattendedProgram::~UnattendedProgram() {
-  if (Running()) {
-    kill(-pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
-}
-
-bool UnattendedProgram::Running() {
-  if (ended_ || pid_ <= 0) return false;
-  int status = 0;
-  if (waitpid(pid_, &status, WNOHANG) != pid_) return true;
-  ended_ = true;
-  exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  endSignal_ = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-  return false;
-}
-
-int UnattendedProgram::Signal(int signalNumber) const { return kill(pid_, signalNumber); }
-
-std::optional<int> UnattendedProgram::WaitForExit(std::chrono::milliseconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (Running()) {
-    if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
-    std::this_thread::sleep_for(kPoll);
-  }
-  return exitCode_;
+    : folder_(folder),
+      errorTo_(OpenErrorFile(errorFolder_.File("stderr.txt"))),
+      group_(folder, CopiedProgramLine(folder, job), errorTo_, inChild) {
+  if (errorTo_ >= 0) close(errorTo_);
 }
 
 std::string UnattendedProgram::ErrorText() const {

@@ -2,8 +2,7 @@
 // The real program as a production script starts an unattended run:
 // "OrvantGenBEM JOB.ptv OFF" with the offscreen platform, from its program
 // folder (which holds a copy of the executable), in a process group of its
-// own, its standard error into a file beside that folder. The group is
-// killed when the object goes while the program still runs.
+// own, its standard error into a file beside that folder (see ProgramGroup).
 //
 // Waits poll with limits of their own and say so when they run out; nothing
 // here sleeps to let the program get somewhere.
@@ -16,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "e2e/support/program_group.h"
 #include "support/temp_folder.h"
 
 class UnattendedProgram {
@@ -25,17 +25,16 @@ public:
   // (what a launcher does to it: another user, another view of /sys); the
   // child gives up with status 125 when it returns false.
   UnattendedProgram(const std::string& folder, const std::string& job, const std::function<bool()>& inChild = {});
-  ~UnattendedProgram();
   UnattendedProgram(const UnattendedProgram&) = delete;
   UnattendedProgram& operator=(const UnattendedProgram&) = delete;
 
-  bool Started() const { return pid_ > 0; }
-  bool Running();
-  int Signal(int signalNumber) const;
+  bool Started() const { return group_.Started(); }
+  bool Running() { return group_.Running(); }
+  int Signal(int signalNumber) const { return group_.Signal(signalNumber); }
   // Its exit status once it has ended, nothing at the limit.
-  std::optional<int> WaitForExit(std::chrono::milliseconds limit);
+  std::optional<int> WaitForExit(std::chrono::milliseconds limit) { return group_.WaitForExit(limit); }
   // The signal that ended it, 0 when it exited (or still runs).
-  int EndSignal() const { return endSignal_; }
+  int EndSignal() const { return group_.EndSignal(); }
 
   // What it wrote to standard error so far; whether that came to hold text
   // within the limit (false as soon as the program has ended without it).
@@ -50,10 +49,8 @@ public:
 private:
   std::string folder_;
   TempFolder errorFolder_{"orv_run_stderr_"};
-  pid_t pid_ = -1;
-  bool ended_ = false;
-  int exitCode_ = -1;
-  int endSignal_ = 0;
+  int errorTo_ = -1;  // open only while the program starts
+  ProgramGroup group_;
 };
 
 // In a child about to exec: gives it a view of the system in which no serial
