@@ -12,25 +12,6 @@
 #include "toolkit/errors.h"
 #include "toolkit/regular_file.h"
 
-RegularFileReader::RegularFileReader(const std::string& path) : path_(path) {
-  std::string whyNot;
-  fd_ = OpenRegularFile(path, &whyNot);
-  if (fd_ >= 0) return;
-  // A failed open leaves its errno in place, so the system's code travels on.
-  if (whyNot == kNotRegularFileText) throw EInOutError(path, whyNot);
-  throw EInOutError(path, errno);
-}
-
-RegularFileReader::~RegularFileReader() { ::close(fd_); }
-
-size_t RegularFileReader::Read(char* into, size_t count) {
-  for (;;) {
-    const ssize_t n = ::read(fd_, into, count);
-    if (n >= 0) return static_cast<size_t>(n);
-    if (errno != EINTR) throw EInOutError(path_, errno);
-  }
-}
-
 void RequireReadableFile(const std::string& path) { const RegularFileReader opened(path); }
 
 std::string ReadRegularFile(const std::string& path, size_t maxBytes) {

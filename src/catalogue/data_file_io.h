@@ -11,24 +11,7 @@
 #include <string_view>
 
 #include "toolkit/file_replacement.h"
-
-// An open regular file, read in pieces; closed when destroyed.
-class RegularFileReader {
-public:
-  // Throws EInOutError when `path` cannot be opened or is no regular file.
-  explicit RegularFileReader(const std::string& path);
-  ~RegularFileReader();
-  RegularFileReader(const RegularFileReader&) = delete;
-  RegularFileReader& operator=(const RegularFileReader&) = delete;
-
-  // Reads up to `count` bytes into `into`; 0 at the end of the file. Throws
-  // EInOutError when the read fails.
-  size_t Read(char* into, size_t count);
-
-private:
-  std::string path_;
-  int fd_;
-};
+#include "toolkit/regular_file.h"
 
 // Throws as RegularFileReader when `path` cannot be opened for reading or is
 // no regular file: the check a load makes before it changes anything.

@@ -1,21 +1,11 @@
 #include "toolkit/text_file.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 
-#include "toolkit/errors.h"
 #include "toolkit/file_replacement.h"
 #include "toolkit/line_splitter.h"
 #include "toolkit/regular_file.h"
-
-namespace {
-struct FdCloser {
-  int fd;
-  ~FdCloser() { ::close(fd); }
-};
-}  // namespace
 
 void WriteTextLines(const std::string& path, const std::vector<std::string>& lines) {
   WriteTextLines(path, lines.size(), [&lines](size_t i) { return std::string_view(lines[i]); });
@@ -31,23 +21,13 @@ void WriteTextLines(const std::string& path, size_t count, const std::function<s
 }
 
 std::vector<std::string> ReadTextLines(const std::string& path) {
-  std::string whyNot;
-  const int fd = OpenRegularFile(path, &whyNot);
-  if (fd < 0) throw EInOutError(path, whyNot);
-  const FdCloser closer{fd};
+  RegularFileReader reader(path);
   std::vector<std::string> lines;
-  SplitLines(
-      [&](char* into, size_t count) {
-        for (;;) {
-          const ssize_t n = ::read(fd, into, count);
-          if (n >= 0) return static_cast<size_t>(n);
-          if (errno != EINTR) throw EInOutError(path, errno);
-        }
-      },
-      [&lines](std::string_view line) {
-        lines.emplace_back(line);
-        return true;
-      });
+  SplitLines([&reader](char* into, size_t count) { return reader.Read(into, count); },
+             [&lines](std::string_view line) {
+               lines.emplace_back(line);
+               return true;
+             });
   return lines;
 }
 
